@@ -1,0 +1,14 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace sheen {
+
+// Shows `text` in the program's modal message box: OK only, captioned with the
+// application title, and the given icon style (0 for none). Returns once the
+// user has dismissed it.
+void ShowMessage(HWND owner, const std::wstring& text, UINT iconStyle = 0);
+
+} // namespace sheen

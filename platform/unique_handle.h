@@ -1,0 +1,48 @@
+#pragma once
+// Move-only owners of Win32 handles: each handle is closed exactly once.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <utility>
+
+namespace sheen {
+
+// `EmptyValue` is the handle kind's "no handle" value, as an integer because
+// INVALID_HANDLE_VALUE is not a constant expression.
+template <typename T, auto Close, std::intptr_t EmptyValue> class UniqueHandle {
+  public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(T value) : value_(value) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    static T Empty() { return reinterpret_cast<T>(EmptyValue); }
+    T get() const { return value_; }
+    explicit operator bool() const { return value_ != Empty(); }
+    T release() { return std::exchange(value_, Empty()); }
+    void reset(T value = Empty()) {
+        if (T old = std::exchange(value_, value); old != Empty())
+            Close(old);
+    }
+
+  private:
+    T value_ = Empty();
+};
+
+inline void DeleteGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
+
+using UniqueFile = UniqueHandle<HANDLE, &::CloseHandle, -1>; // empty: INVALID_HANDLE_VALUE
+using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle, 0>; // empty: null (processes, events)
+using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;       // empty: null
+using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;        // empty: null
+using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;          // empty: null
+using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;    // empty: null
+
+} // namespace sheen

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string_view>
+
+namespace sheen {
+
+// The style script: an application manifest that gives the program beside it
+// an identity of its own and binds it to version 6 of the Common Controls, so
+// that Windows draws its controls in the visual style. The same 22 ASCII lines,
+// each ended by CR LF, for every target. The public key token is the one under
+// which Windows publishes Microsoft.Windows.Common-Controls; with any other the
+// dependency cannot be found.
+inline constexpr std::string_view kStyleScript =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+    "<assemblyIdentity \r\n"
+    "version=\"1.0.0.0\"\r\n"
+    "processorArchitecture=\"X86\"\r\n"
+    "name=\"RORO\"\r\n"
+    "type=\"win32\"\r\n"
+    "/>\r\n"
+    "<description>XP THEMING</description>\r\n"
+    "<dependency>\r\n"
+    "<dependentAssembly>\r\n"
+    "<assemblyIdentity\r\n"
+    "type=\"win32\"\r\n"
+    "name=\"Microsoft.Windows.Common-Controls\"\r\n"
+    "version=\"6.0.0.0\"\r\n"
+    "processorArchitecture=\"X86\"\r\n"
+    "publicKeyToken=\"6595b64144ccf1df\"\r\n"
+    "language=\"*\"\r\n"
+    "/>\r\n"
+    "</dependentAssembly>\r\n"
+    "</dependency>\r\n"
+    "</assembly>\r\n";
+
+static_assert(kStyleScript.size() == 531);
+
+} // namespace sheen

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sheen::test {
+
+// What a shown message box says, read back from its window.
+struct MessageBoxView {
+    HWND window = nullptr;
+    std::wstring caption;
+    std::wstring text;
+    std::vector<std::wstring> buttons; // captions of the visible push buttons
+    bool hasIcon = false;
+};
+
+// Waits until process `processId` shows a message box, and reads it.
+std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, DWORD timeoutMs = 20000);
+
+// Presses the box's OK button.
+void DismissMessageBox(const MessageBoxView& box);
+
+// Runs `action` on this thread while a second thread reads and dismisses the
+// first message box this process shows.
+std::optional<MessageBoxView> CaptureMessageBox(const std::function<void()>& action);
+
+} // namespace sheen::test

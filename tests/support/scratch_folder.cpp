@@ -1,0 +1,98 @@
+#include "support/scratch_folder.h"
+
+#include "platform/unique_handle.h"
+
+#include <gtest/gtest.h>
+
+namespace sheen::test {
+namespace {
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                ::DeleteFileW(path.c_str());
+        } while (::FindNextFileW(search, &entry));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+} // namespace
+
+ScratchFolder::ScratchFolder(const std::wstring& leaf) {
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH)
+        ADD_FAILURE() << "no temporary folder";
+    static unsigned counter = 0;
+    const std::wstring base = std::wstring(temp) + L"sheen-" +
+                              std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(++counter);
+    path_ = leaf.empty() ? base : base + L"-" + leaf;
+    if (!::CreateDirectoryW(path_.c_str(), nullptr))
+        ADD_FAILURE() << "cannot create the scratch folder, error " << ::GetLastError();
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+std::set<std::wstring> ScratchFolder::Names() const {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW((path_ + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..")
+            names.insert(name);
+    } while (::FindNextFileW(search, &entry));
+    ::FindClose(search);
+    return names;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        ADD_FAILURE() << "cannot open for reading, error " << ::GetLastError();
+        return {};
+    }
+    std::string bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                              &written, nullptr) ||
+        written != bytes.size())
+        ADD_FAILURE() << "cannot write a test file, error " << ::GetLastError();
+}
+
+CurrentDirectoryScope::CurrentDirectoryScope(const std::wstring& folder) {
+    wchar_t previous[MAX_PATH + 1];
+    ::GetCurrentDirectoryW(MAX_PATH + 1, previous);
+    previous_ = previous;
+    if (!::SetCurrentDirectoryW(folder.c_str()))
+        ADD_FAILURE() << "cannot enter the scratch folder";
+}
+
+CurrentDirectoryScope::~CurrentDirectoryScope() { ::SetCurrentDirectoryW(previous_.c_str()); }
+
+} // namespace sheen::test

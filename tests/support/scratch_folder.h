@@ -1,0 +1,45 @@
+#pragma once
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+namespace sheen::test {
+
+// A new empty folder under the temporary folder, removed with everything in it
+// when the test ends.
+class ScratchFolder {
+  public:
+    explicit ScratchFolder(const std::wstring& leaf = L"");
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder();
+
+    const std::wstring& path() const { return path_; }
+    // `name` inside the folder.
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+    // The names of the entries directly inside the folder.
+    std::set<std::wstring> Names() const;
+
+  private:
+    std::wstring path_;
+};
+
+// Whole-file helpers; they fail the running test on error.
+std::string ReadFileBytes(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
+// Makes `folder` the current directory until the end of the scope.
+class CurrentDirectoryScope {
+  public:
+    explicit CurrentDirectoryScope(const std::wstring& folder);
+    CurrentDirectoryScope(const CurrentDirectoryScope&) = delete;
+    CurrentDirectoryScope& operator=(const CurrentDirectoryScope&) = delete;
+    ~CurrentDirectoryScope();
+
+  private:
+    std::wstring previous_;
+};
+
+} // namespace sheen::test
