@@ -34,8 +34,8 @@ class TemporaryFile {
             wchar_t name[16];
             std::swprintf(name, 16, L"~sw%08lx.tmp", static_cast<unsigned long>(seed + attempt));
             std::wstring candidate = folder + name;
-            UniqueFile file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            UniqueFile file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
             const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
             if (file) {
                 file_ = std::move(file);
@@ -88,9 +88,10 @@ DWORD CheckReplaceable(const std::wstring& path) {
         return ERROR_ACCESS_DENIED;
     // Open it the way the replacement needs it, sharing everything, to learn
     // whether another process holds it without sharing.
-    const UniqueFile existing(::CreateFileW(
-        path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFile existing(::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
     return existing ? ERROR_SUCCESS : ::GetLastError();
 }
 

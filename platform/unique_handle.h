@@ -36,13 +36,16 @@ template <typename T, auto Close, std::intptr_t EmptyValue> class UniqueHandle {
     T value_ = Empty();
 };
 
-inline void DeleteGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
+inline void DeleteGdiObject(HGDIOBJ object) {
+    ::DeleteObject(object);
+}
 
 using UniqueFile = UniqueHandle<HANDLE, &::CloseHandle, -1>; // empty: INVALID_HANDLE_VALUE
-using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle, 0>; // empty: null (processes, events)
-using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;       // empty: null
-using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;        // empty: null
-using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;          // empty: null
-using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;    // empty: null
+using UniqueKernelHandle =
+    UniqueHandle<HANDLE, &::CloseHandle, 0>;                     // empty: null (processes, events)
+using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;    // empty: null
+using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;     // empty: null
+using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;       // empty: null
+using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>; // empty: null
 
 } // namespace sheen

@@ -9,7 +9,9 @@
 
 namespace sheen {
 
-std::wstring StyleScriptPath(const std::wstring& targetPath) { return targetPath + L".manifest"; }
+std::wstring StyleScriptPath(const std::wstring& targetPath) {
+    return targetPath + L".manifest";
+}
 
 DWORD WriteStyleScriptFile(const std::wstring& targetPath) {
     return ReplaceFileContents(StyleScriptPath(targetPath), kStyleScript);

@@ -15,8 +15,8 @@ std::wstring ClassOf(HWND window) {
 std::wstring TextOf(HWND window) {
     const LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = ::SendMessageW(window, WM_GETTEXT, text.size(),
-                                          reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT copied =
+        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(copied));
     return text;
 }
@@ -42,8 +42,8 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM context) {
         return TRUE;
     const LONG style = ::GetWindowLongW(child, GWL_STYLE);
     const std::wstring kind = ClassOf(child);
-    if (kind == L"Button" && ((style & BS_TYPEMASK) == BS_PUSHBUTTON ||
-                              (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON))
+    if (kind == L"Button" &&
+        ((style & BS_TYPEMASK) == BS_PUSHBUTTON || (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON))
         view->buttons.push_back(TextOf(child));
     if (kind == L"Static" && (style & SS_TYPEMASK) == SS_ICON &&
         ::SendMessageW(child, STM_GETICON, 0, 0) != 0)

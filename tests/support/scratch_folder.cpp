@@ -43,7 +43,9 @@ ScratchFolder::ScratchFolder(const std::wstring& leaf) {
         ADD_FAILURE() << "cannot create the scratch folder, error " << ::GetLastError();
 }
 
-ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+ScratchFolder::~ScratchFolder() {
+    RemoveTree(path_);
+}
 
 std::set<std::wstring> ScratchFolder::Names() const {
     std::set<std::wstring> names;
@@ -79,8 +81,9 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (!file || !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                              &written, nullptr) ||
+    if (!file ||
+        !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) ||
         written != bytes.size())
         ADD_FAILURE() << "cannot write a test file, error " << ::GetLastError();
 }
@@ -93,6 +96,8 @@ CurrentDirectoryScope::CurrentDirectoryScope(const std::wstring& folder) {
         ADD_FAILURE() << "cannot enter the scratch folder";
 }
 
-CurrentDirectoryScope::~CurrentDirectoryScope() { ::SetCurrentDirectoryW(previous_.c_str()); }
+CurrentDirectoryScope::~CurrentDirectoryScope() {
+    ::SetCurrentDirectoryW(previous_.c_str());
+}
 
 } // namespace sheen::test

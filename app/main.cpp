@@ -1,0 +1,33 @@
+// Sheenwright: gives a program the visual style by writing a manifest beside it.
+#include "app/main_window.h"
+
+#include "platform/message_box.h"
+#include "platform/win32_error.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <exception>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    sheen::MainWindow frmMain;
+    try {
+        frmMain.Create(instance, showCommand);
+    } catch (...) {
+        sheen::ShowMessage(nullptr, sheen::DescribeError(std::current_exception()), MB_ICONERROR);
+        return 1;
+    }
+
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // The dialog manager gives Tab, Shift+Tab and the arrow keys their usual meaning.
+        if (::IsDialogMessageW(frmMain.hwnd(), &message))
+            continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

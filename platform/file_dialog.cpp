@@ -1,0 +1,64 @@
+#include "platform/file_dialog.h"
+
+#include "platform/win32_error.h"
+
+#include <commdlg.h>
+#include <cderr.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+namespace sheen {
+namespace {
+
+// Enough for any path Windows can name, so a long one comes back whole.
+constexpr DWORD kPathCapacity = 32768;
+
+} // namespace
+
+std::wstring DialogFilter(const std::wstring& filter) {
+    const size_t bar = filter.find(L'|');
+    const std::wstring description = filter.substr(0, bar);
+    std::wstring pattern = bar == std::wstring::npos ? L"*.*" : filter.substr(bar + 1);
+    pattern.erase(0, pattern.find_first_not_of(L' '));
+    pattern.erase(pattern.find_last_not_of(L' ') + 1);
+    return description + L'\0' + pattern + L'\0' + L'\0';
+}
+
+std::optional<std::wstring> ChooseFileToOpen(HWND owner, const std::wstring& filter) {
+    const std::wstring dialogFilter = DialogFilter(filter);
+    std::vector<wchar_t> path(kPathCapacity, L'\0');
+    std::vector<wchar_t> title(kPathCapacity, L'\0');
+
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = dialogFilter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = kPathCapacity;
+    dialog.lpstrFileTitle = title.data();
+    dialog.nMaxFileTitle = kPathCapacity;
+    // OFN_NOCHANGEDIR: browsing must not move the current directory under relative paths.
+    dialog.Flags =
+        OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!::GetOpenFileNameW(&dialog)) {
+        // Zero means the user cancelled; anything else is the dialog's own failure.
+        const DWORD failure = ::CommDlgExtendedError();
+        if (failure == 0)
+            return std::nullopt;
+        if (failure == FNERR_BUFFERTOOSMALL)
+            throw Win32Error(ERROR_INSUFFICIENT_BUFFER);
+        char text[64];
+        std::snprintf(text, sizeof text, "The file dialog failed (error 0x%04lX).",
+                      static_cast<unsigned long>(failure));
+        throw std::runtime_error(text);
+    }
+    // An empty file title means no file was chosen, whatever the path says.
+    if (title[0] == L'\0')
+        return std::nullopt;
+    return std::wstring(path.data());
+}
+
+} // namespace sheen

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace sheen {
+
+// Shows the system's modal file-open dialog with one filter given in the
+// "Description|pattern" form, and returns the chosen file's full path, or
+// nothing when the user cancelled. Throws Win32Error when the dialog fails.
+std::optional<std::wstring> ChooseFileToOpen(HWND owner, const std::wstring& filter);
+
+// The filter in the dialog's own form: description NUL pattern NUL NUL. Blanks
+// around the pattern are dropped: they take no part in matching, and not every
+// system ignores them.
+std::wstring DialogFilter(const std::wstring& filter);
+
+} // namespace sheen

@@ -1,0 +1,32 @@
+#include "platform/win32_error.h"
+
+#include "platform/error_text.h"
+
+#include <new>
+
+namespace sheen {
+
+Win32Error::Win32Error(DWORD code)
+    : std::runtime_error("Win32 error " + std::to_string(code)), code_(code) {}
+
+void ThrowLastError() {
+    throw Win32Error(::GetLastError());
+}
+
+std::wstring DescribeError(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Win32Error& failure) {
+        return ErrorText(failure.code());
+    } catch (const std::bad_alloc&) {
+        return ErrorText(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (const std::exception& failure) {
+        // Our own descriptions are ASCII.
+        const std::string what = failure.what();
+        return std::wstring(what.begin(), what.end());
+    } catch (...) {
+        return ErrorText(ERROR_INTERNAL_ERROR);
+    }
+}
+
+} // namespace sheen

@@ -1,0 +1,98 @@
+#include "sysdesc/system_description.h"
+
+#include "platform/system_info.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace sheen {
+
+namespace {
+
+constexpr std::int16_t kWin32s = 0;
+constexpr std::int16_t kWindows9x = 1;
+constexpr std::int16_t kWindowsNt = 2;
+
+constexpr DWORD kInt16Max = DWORD(std::numeric_limits<std::int16_t>::max());
+
+[[noreturn]] void ThrowOverflow() {
+    throw std::overflow_error("Overflow");
+}
+
+std::int16_t ToInt16(DWORD value) {
+    if (value > kInt16Max)
+        ThrowOverflow();
+    return static_cast<std::int16_t>(value);
+}
+
+std::wstring FamilyName(std::int16_t platformCode, float version) {
+    switch (platformCode) {
+    case kWin32s:
+        return L"Win32";
+    case kWindows9x:
+        return L"Windows 95/98/Me";
+    case kWindowsNt:
+        // Compared unrounded: 4.99 is still NT although it is shown as 5.
+        return version >= 5.0f ? L"Windows XP" : L"Windows NT";
+    default:
+        return std::to_wstring(platformCode);
+    }
+}
+
+std::int16_t DisplayVersion(float version) {
+    // x - remainder(x, 1) is x rounded to the nearest integer with halves to
+    // even, whatever rounding mode a loaded DLL may have left the FPU in;
+    // std::nearbyint would follow that mode.
+    const float rounded = version - std::remainder(version, 1.0f);
+    // Written so that NaN, for which every comparison is false, fails too.
+    if (!(rounded >= float(std::numeric_limits<std::int16_t>::min()) &&
+          rounded <= float(std::numeric_limits<std::int16_t>::max())))
+        ThrowOverflow();
+    return static_cast<std::int16_t>(rounded);
+}
+
+} // namespace
+
+std::wstring DescribeSystem(std::int16_t platformCode, float version, std::int16_t build) {
+    const std::int16_t displayVersion = DisplayVersion(version);
+    return FamilyName(platformCode, version) + L", Version: " + std::to_wstring(displayVersion) +
+           L", Build: " + std::to_wstring(build);
+}
+
+std::int16_t PlatformCodeFrom(DWORD platformId) {
+    return ToInt16(platformId);
+}
+
+float VersionFrom(DWORD major, DWORD minor) {
+    // Read back as text rather than computed, so that minor 10 is ".10" and the
+    // float is the one nearest the decimal the user would write. from_chars,
+    // unlike wcstof, ignores the locale's decimal comma.
+    const std::string text = std::to_string(major) + "." + std::to_string(minor);
+    float version = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
+    if (error == std::errc::result_out_of_range)
+        ThrowOverflow();
+    if (error != std::errc() || end != text.data() + text.size())
+        throw std::runtime_error("Unreadable version " + text);
+    return version;
+}
+
+std::int16_t BuildFrom(DWORD platformId, DWORD buildField) {
+    if (platformId == DWORD(kWindows9x))
+        return ToInt16(LOWORD(buildField));
+    return ToInt16(buildField);
+}
+
+std::wstring CurrentSystemDescription() {
+    const OsVersion os = ReadOsVersion();
+    const std::int16_t platformCode = PlatformCodeFrom(os.platformId);
+    const float version = VersionFrom(os.major, os.minor);
+    const std::int16_t build = BuildFrom(os.platformId, os.build);
+    return DescribeSystem(platformCode, version, build);
+}
+
+} // namespace sheen

@@ -1,0 +1,187 @@
+// The real window, started as its own process and worked from outside.
+#include "platform/error_text.h"
+#include "stylescript/style_script.h"
+#include "support/app_driver.h"
+#include "support/message_box_reader.h"
+#include "support/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace sheen {
+namespace {
+
+using test::ControlInfo;
+using test::FileDialog;
+using test::ReadFileBytes;
+using test::RunningApp;
+using test::ScratchFolder;
+using test::WaitUntil;
+using test::WindowText;
+
+const std::wstring kSuccess = L"Style script created successfully.\r"
+                              L"Note: The created script file must be kept in the same "
+                              L"directory as the .exe file!";
+
+using test::Rect;
+
+class MainWindow : public testing::Test {
+  protected:
+    RunningApp app_;
+};
+
+TEST_F(MainWindow, ControlsSitOnTheirPixelsAt96Dpi) {
+    ASSERT_TRUE(app_.started());
+    RECT client = {};
+    GetClientRect(app_.main(), &client);
+    EXPECT_EQ((Rect{client.left, client.top, client.right, client.bottom}), (Rect{0, 0, 294, 157}));
+
+    // Keyed by class and caption; the status bar and the path box have no caption.
+    const std::map<std::wstring, Rect> expected = {
+        {L"Button:Application Information", Rect{8, 8, 273, 81}},
+        {L"Static:Path: ", Rect{16, 32, 28, 13}},
+        {L"Edit:", Rect{16, 48, 177, 19}},
+        {L"Button:Browse", Rect{200, 40, 73, 25}},
+        {L"Button:Creat", Rect{8, 104, 89, 25}},
+        {L"Button:About", Rect{104, 104, 81, 25}},
+        {L"Button:Help", Rect{192, 104, 73, 25}},
+        {L"msctls_statusbar32:", Rect{0, 140, 294, 17}},
+    };
+    std::map<std::wstring, Rect> seen;
+    for (const ControlInfo& control : app_.Controls())
+        seen[control.windowClass + L":" + control.text] = control.rect;
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(MainWindow, FixedBorderWithMinimiseAndCloseOnly) {
+    ASSERT_TRUE(app_.started());
+    const LONG style = GetWindowLongW(app_.main(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_EQ(WindowText(app_.main()), L"Sheenwright");
+
+    // Minimising and restoring leaves every control where it was.
+    const auto before = app_.Controls();
+    ShowWindow(app_.main(), SW_MINIMIZE);
+    ShowWindow(app_.main(), SW_RESTORE);
+    const auto after = app_.Controls();
+    ASSERT_EQ(before.size(), after.size());
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(before[i].rect, after[i].rect) << i;
+}
+
+TEST_F(MainWindow, StartsEmptyWithCreateDisabledAndFocusInThePathBox) {
+    ASSERT_TRUE(app_.started());
+    EXPECT_EQ(WindowText(app_.PathBox()), L"");
+    EXPECT_FALSE(IsWindowEnabled(app_.Button(L"Creat")));
+    for (const wchar_t* other : {L"Browse", L"About", L"Help"})
+        EXPECT_TRUE(IsWindowEnabled(app_.Button(other))) << other;
+    EXPECT_EQ(app_.Focus(), app_.PathBox());
+    EXPECT_TRUE(GetWindowLongW(app_.PathBox(), GWL_STYLE) & ES_READONLY);
+    EXPECT_FALSE(app_.StatusText().empty()) << "the status bar is filled before the window shows";
+
+    for (const ControlInfo& control : app_.Controls()) {
+        EXPECT_TRUE(control.style & WS_VISIBLE);
+        // No default button, no access keys.
+        if (control.windowClass == L"Button") {
+            EXPECT_NE(control.style & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+        }
+        EXPECT_EQ(control.text.find(L'&'), std::wstring::npos);
+    }
+}
+
+TEST_F(MainWindow, CreateIsEnabledExactlyWhileThePathBoxHoldsText) {
+    ASSERT_TRUE(app_.started());
+    const HWND create = app_.Button(L"Creat");
+    app_.SetPath(L"x");
+    EXPECT_TRUE(IsWindowEnabled(create));
+    app_.SetPath(L"");
+    EXPECT_FALSE(IsWindowEnabled(create));
+    app_.SetPath(L"   ");
+    EXPECT_TRUE(IsWindowEnabled(create)) << "blanks count as text";
+}
+
+TEST_F(MainWindow, CreateWritesTheScriptForTheBoxsTextAndReportsIt) {
+    ScratchFolder folder;
+    ASSERT_TRUE(app_.started());
+    const std::wstring target = folder / L"tool.exe";
+    app_.SetPath(target);
+    app_.Click(app_.Button(L"Creat"));
+
+    const auto box = test::WaitForMessageBox(app_.processId());
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->caption, L"Sheenwright");
+    EXPECT_EQ(box->text, kSuccess);
+    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_FALSE(box->hasIcon);
+    EXPECT_FALSE(IsWindowEnabled(app_.main())) << "the box is modal to the window";
+    EXPECT_EQ(ReadFileBytes(target + L".manifest"), std::string(kStyleScript));
+    test::DismissMessageBox(*box);
+
+    // The box goes, the window comes back as it was.
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(app_.main()) != FALSE; }));
+    EXPECT_EQ(WindowText(app_.PathBox()), target);
+    EXPECT_TRUE(IsWindowEnabled(app_.Button(L"Creat")));
+}
+
+TEST_F(MainWindow, CreatePassesBlanksAndCaseUnchangedAndReportsFailures) {
+    ScratchFolder folder;
+    ASSERT_TRUE(app_.started());
+    // Nothing is trimmed, so the manifest keeps the blanks around the name.
+    const std::wstring target = folder / L" Tool.EXE ";
+    app_.SetPath(target);
+    app_.Click(app_.Button(L"Creat"));
+    auto box = test::WaitForMessageBox(app_.processId());
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, kSuccess);
+    test::DismissMessageBox(*box);
+    EXPECT_EQ(folder.Names(), std::set<std::wstring>{L" Tool.EXE .manifest"});
+
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app_.main()) != FALSE; }));
+    app_.SetPath(folder / L"absent\\tool.exe");
+    app_.Click(app_.Button(L"Creat"));
+    box = test::WaitForMessageBox(app_.processId());
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, ErrorText(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(box->caption, L"Sheenwright");
+    test::DismissMessageBox(*box);
+}
+
+TEST_F(MainWindow, BrowsePutsTheChosenFilesFullPathIntoTheBox) {
+    ScratchFolder folder;
+    test::WriteFileBytes(folder / L"chosen.exe", "MZ");
+    ASSERT_TRUE(app_.started());
+    app_.SetPath(L"typed text");
+
+    app_.Click(app_.Button(L"Browse"));
+    auto dialog = FileDialog::WaitFor(app_.processId());
+    ASSERT_TRUE(dialog.has_value());
+    EXPECT_EQ(dialog->Filters(), std::vector<std::wstring>{L"Manifest Files  (*.exe)"});
+    dialog->Cancel();
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app_.main()) != FALSE; }));
+    EXPECT_EQ(WindowText(app_.PathBox()), L"typed text") << "a cancelled Browse changes nothing";
+
+    app_.Click(app_.Button(L"Browse"));
+    dialog = FileDialog::WaitFor(app_.processId());
+    ASSERT_TRUE(dialog.has_value());
+    dialog->Choose(folder / L"chosen.exe");
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(app_.PathBox()) == folder / L"chosen.exe"; }))
+        << "box holds: " << testing::PrintToString(WindowText(app_.PathBox()));
+    EXPECT_TRUE(IsWindowEnabled(app_.Button(L"Creat")));
+}
+
+TEST_F(MainWindow, ClosingEndsTheProgramAtOnceEvenWithAPathInTheBox) {
+    ASSERT_TRUE(app_.started());
+    app_.SetPath(L"C:\\Apps\\tool.exe");
+    EXPECT_TRUE(app_.Close(5000));
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(app_.process(), &code);
+    EXPECT_EQ(code, 0u);
+}
+
+} // namespace
+} // namespace sheen

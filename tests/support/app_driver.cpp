@@ -1,0 +1,215 @@
+#include "support/app_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+namespace sheen::test {
+namespace {
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+struct TopLevelSearch {
+    DWORD processId;
+    const wchar_t* windowClass; // nullptr: any but dialogs
+    HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<TopLevelSearch*>(context);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !::IsWindowVisible(window))
+        return TRUE;
+    const std::wstring kind = ClassName(window);
+    const bool wanted = search->windowClass ? kind == search->windowClass : kind != L"#32770";
+    if (!wanted)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindTopLevelOf(DWORD processId, const wchar_t* windowClass) {
+    TopLevelSearch search{processId, windowClass, nullptr};
+    ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+struct ChildList {
+    HWND parent;
+    std::vector<ControlInfo> controls;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM context) {
+    auto* list = reinterpret_cast<ChildList*>(context);
+    if (::GetParent(child) != list->parent)
+        return TRUE; // only the window's own controls, not their inner parts
+    ControlInfo info;
+    info.window = child;
+    info.windowClass = ClassName(child);
+    info.text = WindowText(child);
+    RECT rect = {};
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, list->parent, reinterpret_cast<POINT*>(&rect), 2);
+    info.rect = {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+    info.style = ::GetWindowLongW(child, GWL_STYLE);
+    list->controls.push_back(info);
+    return TRUE;
+}
+
+} // namespace
+
+std::wstring ProgramPath() {
+    wchar_t self[MAX_PATH + 1];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
+    std::wstring path(self, length);
+    path.resize(path.find_last_of(L"\\/")); // the tests' folder
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Sheenwright.exe";
+}
+
+std::wstring WindowText(HWND window) {
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                          SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
+                          &info)) {
+        ADD_FAILURE() << "cannot start the program, error " << ::GetLastError();
+        return;
+    }
+    process_.reset(info.hProcess);
+    const UniqueKernelHandle thread(info.hThread);
+    processId_ = info.dwProcessId;
+    threadId_ = info.dwThreadId;
+    ::WaitForInputIdle(process_.get(), 20000);
+    WaitUntil([this] { return (main_ = FindTopLevelOf(processId_, L"Sheenwright.frmMain")); },
+              20000);
+    if (!main_)
+        ADD_FAILURE() << "the main window did not appear";
+}
+
+RunningApp::~RunningApp() {
+    if (!process_)
+        return;
+    if (!Close(5000))
+        ::TerminateProcess(process_.get(), 1);
+    ::WaitForSingleObject(process_.get(), 5000);
+}
+
+bool RunningApp::Close(DWORD timeoutMs) {
+    if (::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0)
+        return true;
+    // Anything modal still open would keep the close from the window.
+    while (HWND box = FindTopLevelOf(processId_, L"#32770"))
+        ::SendMessageTimeoutW(box, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    ::PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+std::vector<ControlInfo> RunningApp::Controls() const {
+    ChildList list{main_, {}};
+    ::EnumChildWindows(main_, CollectChild, reinterpret_cast<LPARAM>(&list));
+    return list.controls;
+}
+
+HWND RunningApp::Find(const std::wstring& windowClass, const std::wstring& text) const {
+    for (const ControlInfo& control : Controls())
+        if (control.windowClass == windowClass && (text.empty() || control.text == text))
+            return control.window;
+    return nullptr;
+}
+
+std::wstring RunningApp::StatusText() const {
+    // The bar's text must be read into memory of the program's own.
+    const HWND bar = StatusBar();
+    const UniqueKernelHandle target(::OpenProcess(
+        PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId_));
+    constexpr size_t kChars = 1024;
+    void* remote = ::VirtualAllocEx(target.get(), nullptr, kChars * sizeof(wchar_t),
+                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    std::wstring text;
+    // Simple mode answers under index 0 in Wine and SB_SIMPLEID in Windows.
+    for (const WPARAM part : {WPARAM(0), WPARAM(SB_SIMPLEID)}) {
+        wchar_t buffer[kChars] = {};
+        ::WriteProcessMemory(target.get(), remote, buffer, sizeof buffer, nullptr);
+        ::SendMessageW(bar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(remote));
+        ::ReadProcessMemory(target.get(), remote, buffer, sizeof buffer, nullptr);
+        buffer[kChars - 1] = L'\0';
+        text = buffer;
+        if (!text.empty())
+            break;
+    }
+    ::VirtualFreeEx(target.get(), remote, 0, MEM_RELEASE);
+    return text;
+}
+
+HWND RunningApp::Focus() const {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(threadId_, &info);
+    return info.hwndFocus;
+}
+
+void RunningApp::Click(HWND button) const {
+    ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+void RunningApp::SetPath(const std::wstring& text) const {
+    ::SendMessageW(PathBox(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::optional<FileDialog> FileDialog::WaitFor(DWORD processId, DWORD timeoutMs) {
+    HWND dialog = nullptr;
+    // The explorer-style dialog is the #32770 that holds the file name combo.
+    WaitUntil(
+        [&] {
+            dialog = FindTopLevelOf(processId, L"#32770");
+            return dialog && ::GetDlgItem(dialog, 0x47C);
+        },
+        timeoutMs);
+    if (!dialog || !::GetDlgItem(dialog, 0x47C))
+        return std::nullopt;
+    return FileDialog(dialog);
+}
+
+std::vector<std::wstring> FileDialog::Filters() const {
+    const HWND types = ::GetDlgItem(window_, 0x470);
+    std::vector<std::wstring> filters;
+    const LRESULT count = ::SendMessageW(types, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring text(::SendMessageW(types, CB_GETLBTEXTLEN, i, 0) + 1, L'\0');
+        text.resize(::SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data())));
+        filters.push_back(text);
+    }
+    return filters;
+}
+
+void FileDialog::Choose(const std::wstring& path) const {
+    const HWND nameBox = ::GetDlgItem(window_, 0x47C);
+    const HWND edit = ::FindWindowExW(nameBox, nullptr, L"Edit", nullptr);
+    ::SendMessageW(edit ? edit : nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ::PostMessageW(window_, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+void FileDialog::Cancel() const {
+    ::PostMessageW(window_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+} // namespace sheen::test

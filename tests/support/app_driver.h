@@ -1,0 +1,105 @@
+#pragma once
+// Starts Sheenwright.exe and works its window from outside, as a user would.
+
+#include "platform/unique_handle.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace sheen::test {
+
+// A rectangle as a layout gives it: corner and size, in pixels.
+struct Rect {
+    LONG left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Rect& r) {
+        return out << "(" << r.left << ", " << r.top << ", " << r.width << " x " << r.height << ")";
+    }
+};
+
+// One control of the main window, as found from outside.
+struct ControlInfo {
+    HWND window = nullptr;
+    std::wstring windowClass;
+    std::wstring text;
+    Rect rect; // in the main window's client coordinates
+    LONG style = 0;
+};
+
+// The built program beside the test executable's folder.
+std::wstring ProgramPath();
+
+class RunningApp {
+  public:
+    // Starts the program in `workingFolder` and waits for its main window.
+    explicit RunningApp(const std::wstring& workingFolder = L"",
+                        const std::wstring& program = ProgramPath());
+    RunningApp(const RunningApp&) = delete;
+    RunningApp& operator=(const RunningApp&) = delete;
+    // Closes the window; ends the process if it will not go.
+    ~RunningApp();
+
+    bool started() const { return main_ != nullptr; }
+    HWND main() const { return main_; }
+    DWORD processId() const { return processId_; }
+    HANDLE process() const { return process_.get(); }
+
+    // The controls in the order Windows keeps them (creation order, so tab order).
+    std::vector<ControlInfo> Controls() const;
+    // The visible control of `windowClass` whose text is `text` (any text if empty).
+    HWND Find(const std::wstring& windowClass, const std::wstring& text = L"") const;
+    HWND PathBox() const { return Find(L"Edit"); }
+    HWND StatusBar() const { return Find(L"msctls_statusbar32"); }
+    HWND Button(const std::wstring& caption) const { return Find(L"Button", caption); }
+
+    std::wstring StatusText() const;
+    // The control that has the keyboard focus in the program.
+    HWND Focus() const;
+    // Clicks a button without waiting for what the click opens.
+    void Click(HWND button) const;
+    // Replaces the path box's text, as Browse would.
+    void SetPath(const std::wstring& text) const;
+    // Closes the window as the close button does; true if the process then ended.
+    bool Close(DWORD timeoutMs = 10000);
+
+  private:
+    UniqueKernelHandle process_;
+    DWORD processId_ = 0;
+    DWORD threadId_ = 0;
+    HWND main_ = nullptr;
+};
+
+// Reads any window's text, also across processes.
+std::wstring WindowText(HWND window);
+// Waits until `predicate` holds, up to `timeoutMs`.
+template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000) {
+    const DWORD start = ::GetTickCount();
+    while (!predicate()) {
+        if (::GetTickCount() - start > timeoutMs)
+            return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
+// The program's open file dialog, once it is shown.
+class FileDialog {
+  public:
+    static std::optional<FileDialog> WaitFor(DWORD processId, DWORD timeoutMs = 20000);
+    // The filter descriptions the dialog offers.
+    std::vector<std::wstring> Filters() const;
+    // Types `path` into the file name box and presses Open.
+    void Choose(const std::wstring& path) const;
+    void Cancel() const;
+    HWND window() const { return window_; }
+
+  private:
+    explicit FileDialog(HWND window) : window_(window) {}
+    HWND window_;
+};
+
+} // namespace sheen::test
