@@ -1,5 +1,5 @@
 # Shortcuts over the CMake presets; see README.md.
-.PHONY: build test run deps clean
+.PHONY: build test bench run deps clean
 
 # CI sets CI=true: there, warnings are errors.
 WERROR := $(if $(filter true 1,$(CI)),ON,OFF)
@@ -14,8 +14,20 @@ build: deps
 test: build
 	tools/wine-session --prefix build/win64/wineprefix ctest --preset win64
 
-run: deps
-	@echo "make run: the main window is not built yet; 'make test' builds and tests what exists."
+# Times and sizes against the targets; prints a table (build/bench/results.md).
+bench: build
+	tools/run-bench
+
+# With a display that answers, Sheenwright opens there. Without one (as in CI),
+# tools/run-demo works one round on a private display and saves screenshots.
+run: build
+	@if [ -n "$$DISPLAY" ] && { ! command -v xwininfo >/dev/null || timeout 2 xwininfo -root >/dev/null 2>&1; }; then \
+		tools/wine-session --display-from-env --prefix build/win64/wineprefix \
+			tools/wine-run --prefix build/win64/wineprefix build/win64/Sheenwright.exe; \
+	else \
+		[ -z "$$DISPLAY" ] || echo "make run: the display $$DISPLAY does not answer; showing the demo" >&2; \
+		tools/run-demo; \
+	fi
 
 deps:
 	@tools/install-deps

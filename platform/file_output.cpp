@@ -1,5 +1,6 @@
 #include "platform/file_output.h"
 
+#include "platform/file_name.h"
 #include "platform/unique_handle.h"
 
 #include <cwchar>
@@ -7,11 +8,29 @@
 namespace sheen {
 namespace {
 
-// The folder part of `path` as given, separator included ("" for a bare name),
-// so that the temporary file lands on the same volume as its destination.
+// Virus scanners and indexers open new files for a moment; a sharing
+// violation then passes within a fraction of a second.
+constexpr int kAttempts = 20;
+constexpr DWORD kPauseMs = 50;
+
+// Runs `step` again while it fails in a way that passes by itself.
+template <typename Step> DWORD Retrying(bool accessDeniedPasses, Step step) {
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        error = step();
+        const bool passes = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                            (accessDeniedPasses && error == ERROR_ACCESS_DENIED);
+        if (!passes)
+            return error;
+        ::Sleep(kPauseMs);
+    }
+    return error;
+}
+
+// The folder part of a full path, separator included, so that the temporary
+// file lands on the same volume as its destination.
 std::wstring FolderPrefix(const std::wstring& path) {
-    const size_t cut = path.find_last_of(L"\\/:");
-    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
 // A temporary file that is deleted again unless it was renamed into place.
@@ -98,14 +117,21 @@ DWORD CheckReplaceable(const std::wstring& path) {
 } // namespace
 
 DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes) {
-    if (const DWORD error = CheckReplaceable(path))
+    if (const DWORD error = CheckNewFileName(path))
+        return error;
+    std::wstring full;
+    if (const DWORD error = FullPathForCreate(path, full))
+        return error;
+    // A read-only file or a folder stays so; only a sharing violation passes.
+    if (const DWORD error = Retrying(false, [&] { return CheckReplaceable(full); }))
         return error;
     TemporaryFile temporary;
-    if (const DWORD error = temporary.Create(path))
+    if (const DWORD error = temporary.Create(full))
         return error;
     if (const DWORD error = temporary.WriteAndClose(bytes))
         return error;
-    return temporary.RenameTo(path);
+    // Windows reports a file that a scanner is just deleting or holding as denied access.
+    return Retrying(true, [&] { return temporary.RenameTo(full); });
 }
 
 } // namespace sheen

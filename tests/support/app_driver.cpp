@@ -105,8 +105,21 @@ RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& pr
         ADD_FAILURE() << "the main window did not appear";
 }
 
+RunningApp::RunningApp(HWND main) : main_(main), owned_(false) {
+    threadId_ = ::GetWindowThreadProcessId(main, &processId_);
+    process_.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId_));
+}
+
+HWND FindMainWindow() {
+    HWND found = nullptr;
+    while ((found = ::FindWindowExW(nullptr, found, L"Sheenwright.frmMain", nullptr)))
+        if (::IsWindowVisible(found))
+            return found;
+    return nullptr;
+}
+
 RunningApp::~RunningApp() {
-    if (!process_)
+    if (!process_ || !owned_)
         return;
     if (!Close(5000))
         ::TerminateProcess(process_.get(), 1);
@@ -117,8 +130,12 @@ bool RunningApp::Close(DWORD timeoutMs) {
     if (::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0)
         return true;
     // Anything modal still open would keep the close from the window.
-    while (HWND box = FindTopLevelOf(processId_, L"#32770"))
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const HWND box = FindTopLevelOf(processId_, L"#32770");
+        if (!box)
+            break;
         ::SendMessageTimeoutW(box, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    }
     ::PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
     return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
 }

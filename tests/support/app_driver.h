@@ -38,6 +38,9 @@ class RunningApp {
     // Starts the program in `workingFolder` and waits for its main window.
     explicit RunningApp(const std::wstring& workingFolder = L"",
                         const std::wstring& program = ProgramPath());
+    // Works the main window of a program that something else started; that
+    // program is left running when this object goes.
+    explicit RunningApp(HWND main);
     RunningApp(const RunningApp&) = delete;
     RunningApp& operator=(const RunningApp&) = delete;
     // Closes the window; ends the process if it will not go.
@@ -71,7 +74,12 @@ class RunningApp {
     DWORD processId_ = 0;
     DWORD threadId_ = 0;
     HWND main_ = nullptr;
+    bool owned_ = true; // false when attached: then the destructor leaves the program be
 };
+
+// The visible main window of a running Sheenwright in any process of this
+// desktop, or null.
+HWND FindMainWindow();
 
 // Reads any window's text, also across processes.
 std::wstring WindowText(HWND window);

@@ -1,0 +1,108 @@
+#include "platform/file_name.h"
+
+#include <array>
+#include <cwctype>
+#include <string_view>
+
+namespace sheen {
+namespace {
+
+constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
+constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
+constexpr size_t kLongestPath = 32767; // what the wide file functions accept at all
+
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::towupper(a[i]) != std::towupper(b[i]))
+            return false;
+    return true;
+}
+
+std::wstring_view LastComponent(std::wstring_view path) {
+    const size_t cut = path.find_last_of(L"\\/");
+    std::wstring_view last = cut == std::wstring_view::npos ? path : path.substr(cut + 1);
+    // "C:name" names a file in drive C's current folder.
+    if (last.size() >= 2 && last[1] == L':' && std::iswalpha(last[0]) &&
+        cut == std::wstring_view::npos)
+        last.remove_prefix(2);
+    return last;
+}
+
+bool IsReservedDeviceName(std::wstring_view name) {
+    // The device is what stands before the first dot, trailing blanks ignored.
+    std::wstring_view base = name.substr(0, name.find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.remove_suffix(1);
+    static constexpr std::array<std::wstring_view, 6> kPlain = {L"CON", L"PRN",    L"AUX",
+                                                                L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const std::wstring_view device : kPlain)
+        if (EqualsNoCase(base, device))
+            return true;
+    // COM1 to COM9 and LPT1 to LPT9.
+    return base.size() == 4 &&
+           (EqualsNoCase(base.substr(0, 3), L"COM") || EqualsNoCase(base.substr(0, 3), L"LPT")) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+bool HasForbiddenCharacter(std::wstring_view name) {
+    for (const wchar_t c : name)
+        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos)
+            return true;
+    return false;
+}
+
+bool HasLoneSurrogate(std::wstring_view path) {
+    for (size_t i = 0; i < path.size(); ++i) {
+        const wchar_t c = path[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 &&
+            path[i + 1] <= 0xDFFF) {
+            ++i; // a proper pair
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+DWORD CheckNewFileName(const std::wstring& path) {
+    const std::wstring_view name = LastComponent(path);
+    if (StartsWith(path, kDevicePrefix) || IsReservedDeviceName(name) ||
+        HasForbiddenCharacter(name) || HasLoneSurrogate(path))
+        return ERROR_INVALID_NAME;
+    return ERROR_SUCCESS;
+}
+
+DWORD FullPathForCreate(const std::wstring& path, std::wstring& full) {
+    if (path.size() > kLongestPath)
+        return ERROR_FILENAME_EXCED_RANGE;
+    full.assign(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0)
+            return ::GetLastError();
+        const bool fits = length < full.size();
+        full.resize(length); // when it did not fit: the size needed, terminator included
+        if (fits)
+            break;
+    }
+    if (full.size() > kLongestPath)
+        return ERROR_FILENAME_EXCED_RANGE;
+    if (full.size() >= MAX_PATH && !StartsWith(full, kExtendedPrefix)) {
+        // Too long for the plain form: \\?\C:\... or \\?\UNC\server\share\...
+        full = StartsWith(full, L"\\\\") ? std::wstring(kExtendedPrefix) + L"UNC" + full.substr(1)
+                                         : std::wstring(kExtendedPrefix) + full;
+    }
+    return ERROR_SUCCESS;
+}
+
+} // namespace sheen

@@ -1,0 +1,24 @@
+#pragma once
+// What makes a path safe to create a file at, and the form to open it by.
+
+#include <windows.h>
+
+#include <string>
+
+namespace sheen {
+
+// ERROR_INVALID_NAME when creating `path` could not make an ordinary file of
+// exactly that name: a reserved device name (CON, NUL, COM1, ... with any
+// extension opens the device and stores nothing), characters Windows forbids
+// in a name (which could also address a stream of another file), a UTF-16
+// surrogate without its partner, or a path into the device namespace.
+// ERROR_SUCCESS otherwise.
+DWORD CheckNewFileName(const std::wstring& path);
+
+// Sets `full` to `path` resolved against the current directory, in the
+// extended-length form (\\?\) when it is too long for the plain one, so that
+// long paths are written whole instead of failing or being cut. Returns
+// ERROR_SUCCESS or the error's code.
+DWORD FullPathForCreate(const std::wstring& path, std::wstring& full);
+
+} // namespace sheen

@@ -1,0 +1,86 @@
+// The keyboard in the real window: Tab order, and Enter and Escape doing nothing.
+#include "support/app_driver.h"
+#include "support/message_box_reader.h"
+#include "support/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace sheen {
+namespace {
+
+using test::RunningApp;
+using test::ScratchFolder;
+using test::WaitUntil;
+
+void Press(WORD key, bool shift = false) {
+    std::vector<INPUT> inputs;
+    const auto add = [&](WORD vk, DWORD flags) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    if (shift)
+        add(VK_SHIFT, 0);
+    add(key, 0);
+    add(key, KEYEVENTF_KEYUP);
+    if (shift)
+        add(VK_SHIFT, KEYEVENTF_KEYUP);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+class MainWindowKeys : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(app_.started());
+        SetForegroundWindow(app_.main());
+        ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == app_.main(); }));
+        ASSERT_EQ(app_.Focus(), app_.PathBox());
+    }
+
+    // Presses the key once per expected stop and checks where the focus lands.
+    void ExpectFocusCycle(bool shift, const std::vector<HWND>& stops) {
+        for (const HWND stop : stops) {
+            Press(VK_TAB, shift);
+            EXPECT_TRUE(WaitUntil([&] { return app_.Focus() == stop; }, 3000))
+                << "expected " << test::WindowText(stop).c_str();
+        }
+    }
+
+    RunningApp app_;
+};
+
+TEST_F(MainWindowKeys, TabSkipsCreateWhileItIsDisabled) {
+    const HWND path = app_.PathBox(), browse = app_.Button(L"Browse"),
+               about = app_.Button(L"About"), help = app_.Button(L"Help");
+    ExpectFocusCycle(false, {browse, about, help, path});
+    ExpectFocusCycle(true, {help, about, browse, path});
+}
+
+TEST_F(MainWindowKeys, CreateJoinsTheCycleBetweenHelpAndThePathBoxOnceEnabled) {
+    app_.SetPath(L"C:\\Apps\\tool.exe");
+    const HWND path = app_.PathBox(), browse = app_.Button(L"Browse"),
+               about = app_.Button(L"About"), help = app_.Button(L"Help"),
+               create = app_.Button(L"Creat");
+    ExpectFocusCycle(false, {browse, about, help, create, path});
+    ExpectFocusCycle(true, {create, help, about, browse, path});
+}
+
+TEST_F(MainWindowKeys, EnterAndEscapeInThePathBoxActivateNothing) {
+    ScratchFolder folder;
+    app_.SetPath(folder / L"tool.exe");
+    Press(VK_RETURN);
+    Press(VK_ESCAPE);
+    // Give a wrongly bound button time to act before checking that none did.
+    Sleep(1000);
+    EXPECT_FALSE(test::WaitForMessageBox(app_.processId(), 0).has_value());
+    EXPECT_TRUE(folder.Names().empty());
+    EXPECT_TRUE(IsWindowVisible(app_.main()));
+    EXPECT_EQ(app_.Focus(), app_.PathBox());
+}
+
+} // namespace
+} // namespace sheen
