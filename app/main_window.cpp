@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/fault_injection.h"
 #include "platform/message_box.h"
 #include "platform/win32_error.h"
 #include "platform/window.h"
@@ -48,7 +49,7 @@ void MainWindow::Create(HINSTANCE instance, int showCommand) {
     // The class icons serve the title bar; these also reach the task switcher.
     ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
     ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-    Run([this] { Form_Load(); });
+    Run(&MainWindow::Form_Load, "Form_Load");
     ::ShowWindow(hwnd(), showCommand);
     ::SetFocus(Text1_);
 }
@@ -150,17 +151,17 @@ void MainWindow::OnCommand(HWND control, WORD notification) {
     if (!control)
         return;
     if (control == Text1_ && notification == EN_CHANGE)
-        Run([this] { Text1_Change(); });
+        Run(&MainWindow::Text1_Change, "Text1_Change");
     if (notification != BN_CLICKED)
         return;
     if (control == cmdBrowse_)
-        Run([this] { cmdBrowse_Click(); });
+        Run(&MainWindow::cmdBrowse_Click, "cmdBrowse_Click");
     else if (control == Command1_)
-        Run([this] { Command1_Click(); });
+        Run(&MainWindow::Command1_Click, "Command1_Click");
     else if (control == About_)
-        Run([this] { About_Click(); });
+        Run(&MainWindow::About_Click, "About_Click");
     else if (control == Help_)
-        Run([this] { Help_Click(); });
+        Run(&MainWindow::Help_Click, "Help_Click");
 }
 
 void MainWindow::OnActivate(WORD state) {
@@ -173,9 +174,10 @@ void MainWindow::OnActivate(WORD state) {
     }
 }
 
-template <typename Handler> void MainWindow::Run(Handler handler) {
+void MainWindow::Run(void (MainWindow::*handler)(), const char* name) {
     try {
-        handler();
+        InjectFault(name);
+        (this->*handler)();
     } catch (...) {
         ShowMessage(hwnd(), DescribeError(std::current_exception()), MB_ICONERROR);
     }

@@ -31,7 +31,7 @@ class MainWindow {
 
     // Runs one event handler; an error it did not expect ends only that handler
     // and is shown to the user.
-    template <typename Handler> void Run(Handler handler);
+    void Run(void (MainWindow::*handler)(), const char* name);
 
     // Event handlers.
     void Form_Load();

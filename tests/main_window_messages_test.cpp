@@ -71,7 +71,8 @@ TEST(StatusLineOverflow, BuildAbove32767IsReportedAndTheWindowStillWorks) {
     test::DismissMessageBox(*box);
 
     HWND main = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (main = test::FindMainWindow()) != nullptr; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return (main = test::FindMainWindow(info.dwProcessId)) != nullptr; }));
     RunningApp app(main);
     EXPECT_EQ(app.StatusText(), L"");
     app.SetPath(L"C:\\Apps\\tool.exe");

@@ -3,6 +3,7 @@
 #include "stylescript/style_script.h"
 #include "support/app_driver.h"
 #include "support/message_box_reader.h"
+#include "support/expected_texts.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -20,9 +21,7 @@ using test::ScratchFolder;
 using test::WaitUntil;
 using test::WindowText;
 
-const std::wstring kSuccess = L"Style script created successfully.\r"
-                              L"Note: The created script file must be kept in the same "
-                              L"directory as the .exe file!";
+const std::wstring& kSuccess = test::kSuccessMessage;
 
 using test::Rect;
 
@@ -132,23 +131,9 @@ TEST_F(MainWindow, CreatePassesBlanksAndCaseUnchangedAndReportsFailures) {
     ScratchFolder folder;
     ASSERT_TRUE(app_.started());
     // Nothing is trimmed, so the manifest keeps the blanks around the name.
-    const std::wstring target = folder / L" Tool.EXE ";
-    app_.SetPath(target);
-    app_.Click(app_.Button(L"Creat"));
-    auto box = test::WaitForMessageBox(app_.processId());
-    ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->text, kSuccess);
-    test::DismissMessageBox(*box);
+    EXPECT_EQ(app_.Create(folder / L" Tool.EXE "), kSuccess);
     EXPECT_EQ(folder.Names(), std::set<std::wstring>{L" Tool.EXE .manifest"});
-
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app_.main()) != FALSE; }));
-    app_.SetPath(folder / L"absent\\tool.exe");
-    app_.Click(app_.Button(L"Creat"));
-    box = test::WaitForMessageBox(app_.processId());
-    ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->text, ErrorText(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(box->caption, L"Sheenwright");
-    test::DismissMessageBox(*box);
+    EXPECT_EQ(app_.Create(folder / L"absent\\tool.exe"), ErrorText(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(MainWindow, BrowsePutsTheChosenFilesFullPathIntoTheBox) {

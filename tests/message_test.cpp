@@ -2,6 +2,7 @@
 #include "platform/error_text.h"
 #include "stylescript/style_script_writer.h"
 #include "support/message_box_reader.h"
+#include "support/expected_texts.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +13,7 @@ namespace {
 using test::CaptureMessageBox;
 using test::ScratchFolder;
 
-const std::wstring kSuccess = L"Style script created successfully.\r"
-                              L"Note: The created script file must be kept in the same "
-                              L"directory as the .exe file!";
+const std::wstring& kSuccess = test::kSuccessMessage;
 
 TEST(ErrorText, IsTheSystemTextWithoutTrailingLineBreak) {
     for (const DWORD code : {ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,

@@ -1,17 +1,13 @@
 #include "support/app_driver.h"
 
+#include "support/message_box_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
 
 namespace sheen::test {
 namespace {
-
-std::wstring ClassName(HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
 
 struct TopLevelSearch {
     DWORD processId;
@@ -71,18 +67,6 @@ std::wstring ProgramPath() {
     return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Sheenwright.exe";
 }
 
-std::wstring WindowText(HWND window) {
-    DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-        return {};
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                          SMTO_ABORTIFHUNG, 5000, &copied);
-    text.resize(copied);
-    return text;
-}
-
 RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -110,11 +94,14 @@ RunningApp::RunningApp(HWND main) : main_(main), owned_(false) {
     process_.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId_));
 }
 
-HWND FindMainWindow() {
+HWND FindMainWindow(DWORD processId) {
     HWND found = nullptr;
-    while ((found = ::FindWindowExW(nullptr, found, L"Sheenwright.frmMain", nullptr)))
-        if (::IsWindowVisible(found))
+    while ((found = ::FindWindowExW(nullptr, found, L"Sheenwright.frmMain", nullptr))) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(found, &owner);
+        if (::IsWindowVisible(found) && (processId == 0 || owner == processId))
             return found;
+    }
     return nullptr;
 }
 
@@ -186,6 +173,21 @@ HWND RunningApp::Focus() const {
 
 void RunningApp::Click(HWND button) const {
     ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+std::wstring RunningApp::Create(const std::wstring& path) const {
+    SetPath(path);
+    Click(Button(L"Creat"));
+    const auto box = WaitForMessageBox(processId_);
+    if (!box) {
+        ADD_FAILURE() << "Create showed no message";
+        return {};
+    }
+    EXPECT_EQ(box->caption, L"Sheenwright");
+    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+    DismissMessageBox(*box);
+    EXPECT_TRUE(WaitUntil([this] { return ::IsWindowEnabled(main_) != FALSE; }));
+    return box->text;
 }
 
 void RunningApp::SetPath(const std::wstring& text) const {

@@ -2,6 +2,7 @@
 // Starts Sheenwright.exe and works its window from outside, as a user would.
 
 #include "platform/unique_handle.h"
+#include "support/window_text.h"
 
 #include <windows.h>
 
@@ -66,6 +67,9 @@ class RunningApp {
     void Click(HWND button) const;
     // Replaces the path box's text, as Browse would.
     void SetPath(const std::wstring& text) const;
+    // Puts `path` into the box, presses Create, and returns the message the
+    // program then shows, once that is dismissed and the window usable again.
+    std::wstring Create(const std::wstring& path) const;
     // Closes the window as the close button does; true if the process then ended.
     bool Close(DWORD timeoutMs = 10000);
 
@@ -77,19 +81,17 @@ class RunningApp {
     bool owned_ = true; // false when attached: then the destructor leaves the program be
 };
 
-// The visible main window of a running Sheenwright in any process of this
-// desktop, or null.
-HWND FindMainWindow();
+// The visible main window of a running Sheenwright on this desktop, of the
+// given process or (0) of any, or null.
+HWND FindMainWindow(DWORD processId = 0);
 
-// Reads any window's text, also across processes.
-std::wstring WindowText(HWND window);
 // Waits until `predicate` holds, up to `timeoutMs`.
 template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000) {
     const DWORD start = ::GetTickCount();
     while (!predicate()) {
         if (::GetTickCount() - start > timeoutMs)
             return false;
-        ::Sleep(20);
+        ::Sleep(5);
     }
     return true;
 }

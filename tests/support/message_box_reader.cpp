@@ -1,25 +1,11 @@
 #include "support/message_box_reader.h"
 
+#include "support/window_text.h"
+
 #include <thread>
 
 namespace sheen::test {
 namespace {
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
-
-// WM_GETTEXT is marshalled across processes, so this also reads other programs.
-std::wstring TextOf(HWND window) {
-    const LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied =
-        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(copied));
-    return text;
-}
 
 struct Search {
     DWORD processId;
@@ -30,7 +16,7 @@ BOOL CALLBACK FindBox(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<Search*>(context);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !::IsWindowVisible(window) || ClassOf(window) != L"#32770")
+    if (owner != search->processId || !::IsWindowVisible(window) || ClassName(window) != L"#32770")
         return TRUE;
     search->found = window;
     return FALSE;
@@ -41,10 +27,10 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM context) {
     if (!::IsWindowVisible(child))
         return TRUE;
     const LONG style = ::GetWindowLongW(child, GWL_STYLE);
-    const std::wstring kind = ClassOf(child);
+    const std::wstring kind = ClassName(child);
     if (kind == L"Button" &&
         ((style & BS_TYPEMASK) == BS_PUSHBUTTON || (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON))
-        view->buttons.push_back(TextOf(child));
+        view->buttons.push_back(WindowText(child));
     if (kind == L"Static" && (style & SS_TYPEMASK) == SS_ICON &&
         ::SendMessageW(child, STM_GETICON, 0, 0) != 0)
         view->hasIcon = true;
@@ -61,12 +47,12 @@ std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, DWORD timeoutMs
         if (search.found) {
             MessageBoxView view;
             view.window = search.found;
-            view.caption = TextOf(search.found);
-            view.text = TextOf(::GetDlgItem(search.found, 0xFFFF));
+            view.caption = WindowText(search.found);
+            view.text = WindowText(::GetDlgItem(search.found, 0xFFFF));
             ::EnumChildWindows(search.found, ReadChild, reinterpret_cast<LPARAM>(&view));
             return view;
         }
-        ::Sleep(20);
+        ::Sleep(5);
     } while (::GetTickCount() - start < timeoutMs);
     return std::nullopt;
 }

@@ -48,9 +48,13 @@ ScratchFolder::~ScratchFolder() {
 }
 
 std::set<std::wstring> ScratchFolder::Names() const {
+    return NamesIn(path_);
+}
+
+std::set<std::wstring> NamesIn(const std::wstring& folder) {
     std::set<std::wstring> names;
     WIN32_FIND_DATAW entry;
-    HANDLE search = ::FindFirstFileW((path_ + L"\\*").c_str(), &entry);
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do {
@@ -63,12 +67,17 @@ std::set<std::wstring> ScratchFolder::Names() const {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        ADD_FAILURE() << "cannot open for reading, error " << ::GetLastError();
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        ADD_FAILURE() << "no such file, error " << ::GetLastError();
+    return ReadFileBytesIfAny(path);
+}
+
+std::string ReadFileBytesIfAny(const std::wstring& path) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return {};
-    }
     std::string bytes;
     char chunk[4096];
     DWORD read = 0;

@@ -26,9 +26,14 @@ class ScratchFolder {
     std::wstring path_;
 };
 
+// The names of the entries directly inside `folder` ("." and ".." left out).
+std::set<std::wstring> NamesIn(const std::wstring& folder);
+
 // Whole-file helpers; they fail the running test on error.
 std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// The file's bytes, or nothing if it cannot be read.
+std::string ReadFileBytesIfAny(const std::wstring& path);
 
 // Makes `folder` the current directory until the end of the scope.
 class CurrentDirectoryScope {

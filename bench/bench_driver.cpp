@@ -1,0 +1,182 @@
+// Times Sheenwright from outside, as tools/run-bench asks (see there):
+//
+//   bench_driver [--runs N] [--creates N]
+//
+// Start-up: Sheenwright and the bare window, started alternately N times each
+// (after one untimed start of each), from CreateProcessW until the window is
+// visible (for Sheenwright: and its status bar has its text). Memory: private
+// bytes and working set of each once it waits for input, medians over the
+// same runs. Create: from posting BM_CLICK to Creat until the message box is
+// visible, N times for one target. Prints one "key values..." line per result;
+// exits 1 if anything could not be measured.
+#include "bench/bare_window.h"
+#include "bench/launched_program.h"
+#include "bench/stopwatch.h"
+#include "support/app_driver.h"
+#include "support/message_box_reader.h"
+#include "support/scratch_folder.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace sheen::bench {
+namespace {
+
+constexpr wchar_t kMainWindowClass[] = L"Sheenwright.frmMain";
+constexpr wchar_t kMessageBoxClass[] = L"#32770";
+constexpr double kPatienceMs = 30000; // a cold Wine may take long to show a window
+
+// Sheenwright fills its status bar before it shows the window, so this
+// normally holds at the first look; it is checked all the same.
+bool StatusBarHasText(HWND main) {
+    const HWND bar = ::FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr);
+    // Simple mode answers under index 0 in Wine and SB_SIMPLEID in Windows.
+    for (const WPARAM part : {WPARAM(0), WPARAM(SB_SIMPLEID)}) {
+        DWORD_PTR length = 0;
+        if (bar &&
+            ::SendMessageTimeoutW(bar, SB_GETTEXTLENGTHW, part, 0, SMTO_ABORTIFHUNG, 5000,
+                                  &length) &&
+            LOWORD(length) > 0)
+            return true;
+    }
+    return false;
+}
+
+// The bare window is ready once it is visible, which finding it already checks.
+bool ShownIsReady(HWND) {
+    return true;
+}
+
+struct Program {
+    const char* name;
+    std::wstring path;
+    const wchar_t* windowClass;
+    bool (*ready)(HWND);
+    std::vector<double> startupMs = {};
+    std::vector<double> privateBytes = {}, workingSet = {};
+};
+
+std::wstring OwnFolder() {
+    wchar_t self[MAX_PATH + 1];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
+    const std::wstring path(self, length);
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// Returns false if the program did not become ready.
+bool StartOnce(Program& program, bool record) {
+    LaunchedProgram run(program.path, program.windowClass, program.ready, kPatienceMs);
+    if (!run.ready())
+        return false;
+    if (record) {
+        program.startupMs.push_back(run.startupMs());
+        std::printf("sample startup %s %.3f\n", program.name, run.startupMs());
+        const Memory memory = run.MemoryOnceIdle();
+        program.privateBytes.push_back(double(memory.privateBytes));
+        program.workingSet.push_back(double(memory.workingSet));
+    }
+    return true;
+}
+
+// Times `count` Creates to one target; returns the number that failed.
+int TimeCreates(const std::wstring& program, int count, std::vector<double>& samples) {
+    const LaunchedProgram sheenwright(program, kMainWindowClass, StatusBarHasText, kPatienceMs);
+    if (!sheenwright.ready())
+        return count;
+    const DWORD processId = sheenwright.processId();
+    const test::RunningApp app(sheenwright.main()); // works the window; `sheenwright` closes it
+    const test::ScratchFolder folder(L"bench");
+    const std::wstring target = folder / L"target.exe";
+    const HWND create = app.Button(L"Creat");
+    int failures = 0;
+    for (int i = 0; i < count; ++i) {
+        app.SetPath(target);
+        const Stopwatch clock;
+        app.Click(create);
+        const bool shown =
+            PollUntil([&] { return FindVisibleWindow(kMessageBoxClass, processId); }, kPatienceMs);
+        const double elapsed = clock.ElapsedMs();
+        if (!shown)
+            return failures + count - i;
+        const auto box = test::WaitForMessageBox(processId, 0); // reads the box found above
+        if (box && box->text.rfind(L"Style script created successfully.", 0) == 0) {
+            samples.push_back(elapsed);
+            std::printf("sample create %.3f\n", elapsed);
+        } else {
+            ++failures;
+        }
+        if (box)
+            test::DismissMessageBox(*box);
+        if (!PollUntil(
+                [&] {
+                    return !FindVisibleWindow(kMessageBoxClass, processId) &&
+                           ::IsWindowEnabled(app.main());
+                },
+                kPatienceMs))
+            return failures + count - i - 1;
+    }
+    return failures;
+}
+
+// What one Sleep(1) in PollUntil really waits: the resolution of every time here.
+double PollPeriodMs() {
+    constexpr int kSleeps = 100;
+    const Stopwatch clock;
+    for (int i = 0; i < kSleeps; ++i)
+        ::Sleep(1);
+    return clock.ElapsedMs() / kSleeps;
+}
+
+void PrintSummary(const char* key, const std::vector<double>& samples) {
+    const Summary summary = Summarise(samples);
+    std::printf("%s %.3f %.3f %.3f %zu\n", key, summary.median, summary.min, summary.max,
+                samples.size());
+}
+
+int Run(int runs, int creates) {
+    Program sheenwright{"sheenwright", test::ProgramPath(), kMainWindowClass, StatusBarHasText};
+    Program bare{"bare", OwnFolder() + L"\\bare_window.exe", kBareWindowClass, ShownIsReady};
+    std::printf("poll %.3f\n", PollPeriodMs());
+
+    int failures = 0;
+    // The untimed first round leaves both programs' files in the caches.
+    for (int round = 0; round <= runs; ++round)
+        for (Program* program : {&sheenwright, &bare})
+            failures += StartOnce(*program, round > 0) ? 0 : 1;
+    for (const Program* program : {&sheenwright, &bare}) {
+        PrintSummary(("startup " + std::string(program->name)).c_str(), program->startupMs);
+        std::printf("memory %s %.0f %.0f\n", program->name, Summarise(program->privateBytes).median,
+                    Summarise(program->workingSet).median);
+    }
+
+    std::vector<double> createMs;
+    failures += TimeCreates(sheenwright.path, creates, createMs);
+    PrintSummary("create", createMs);
+    std::printf("failures %d\n", failures);
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+} // namespace sheen::bench
+
+int wmain(int argc, wchar_t** argv) {
+    int runs = 21, creates = 200;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring option = argv[i];
+        const int value = std::wcstol(argv[i + 1], nullptr, 10);
+        if (option == L"--runs" && value > 0)
+            runs = value;
+        else if (option == L"--creates" && value > 0)
+            creates = value;
+        else {
+            std::fprintf(stderr, "usage: bench_driver [--runs N] [--creates N]\n");
+            return 2;
+        }
+    }
+    return sheen::bench::Run(runs, creates);
+}
