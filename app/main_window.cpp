@@ -41,10 +41,16 @@ void MainWindow::Create(HINSTANCE instance, int showCommand) {
         ThrowLastError();
 
     // WM_NCCREATE adopts the handle into hwnd_; the window sizes itself in WM_CREATE.
-    if (!::CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"" SHEENWRIGHT_TITLE, kWindowStyle,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                           nullptr, instance, this))
-        ThrowLastError();
+    const HWND created =
+        ::CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"" SHEENWRIGHT_TITLE, kWindowStyle,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                          nullptr, instance, this);
+    const DWORD error = ::GetLastError();
+    if (!created) {
+        if (createError_)
+            std::rethrow_exception(createError_);
+        throw Win32Error(error);
+    }
 
     // The class icons serve the title bar; these also reach the task switcher.
     ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
@@ -73,7 +79,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         try {
             OnCreate();
         } catch (...) {
-            ShowMessage(nullptr, DescribeError(std::current_exception()), MB_ICONERROR);
+            createError_ = std::current_exception(); // Create() reports it
             return -1;
         }
         return 0;

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 namespace sheen {
@@ -48,6 +49,7 @@ class MainWindow {
     UniqueIcon bigIcon_, smallIcon_;
     UniqueWindow hwnd_; // last, so it goes before the font and icons it uses
     HWND focusBeforeDeactivation_ = nullptr;
+    std::exception_ptr createError_; // why WM_CREATE failed, if it did
 
     // Controls, owned by the window: destroyed with it.
     HWND Command1_ = nullptr;
