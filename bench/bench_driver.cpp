@@ -1,10 +1,14 @@
 // Times Sheenwright from outside, as tools/run-bench asks (see there):
 //
-//   bench_driver [--runs N] [--creates N]
+//   bench_driver [--runs N] [--creates N] [--settle MS]
 //
 // Start-up: Sheenwright and the bare window, started alternately N times each
 // (after one untimed start of each), from CreateProcessW until the window is
-// visible (for Sheenwright: and its status bar has its text). Memory: private
+// visible and answers a message (for Sheenwright: its status bar tells the
+// length of its text, which must not be empty). Each start waits
+// MS (300) after the last program ended: the wineserver, the X server and
+// Wine's explorer are still busy with its end for a while, and without the
+// pause that work lands on whichever program starts next. Memory: private
 // bytes and working set of each once it waits for input, medians over the
 // same runs. Create: from posting BM_CLICK to Creat until the message box is
 // visible, N times for one target. Prints one "key values..." line per result;
@@ -47,9 +51,13 @@ bool StatusBarHasText(HWND main) {
     return false;
 }
 
-// The bare window is ready once it is visible, which finding it already checks.
-bool ShownIsReady(HWND) {
-    return true;
+// The bare window is ready once visible and answering. Answering matters:
+// ShowWindow makes a window visible well before it returns (under Wine some
+// 15 to 20 ms), and a thread answers a sent message, such as the status bar
+// query, only when it looks at its queue again, just after. Without a message
+// here too, the two clocks would stop at different points of a start.
+bool Answers(HWND window) {
+    return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr) != 0;
 }
 
 struct Program {
@@ -69,7 +77,8 @@ std::wstring OwnFolder() {
 }
 
 // Returns false if the program did not become ready.
-bool StartOnce(Program& program, bool record) {
+bool StartOnce(Program& program, bool record, DWORD settleMs) {
+    ::Sleep(settleMs);
     LaunchedProgram run(program.path, program.windowClass, program.ready, kPatienceMs);
     if (!run.ready())
         return false;
@@ -84,7 +93,8 @@ bool StartOnce(Program& program, bool record) {
 }
 
 // Times `count` Creates to one target; returns the number that failed.
-int TimeCreates(const std::wstring& program, int count, std::vector<double>& samples) {
+int TimeCreates(const std::wstring& program, int count, DWORD settleMs,
+                std::vector<double>& samples) {
     const LaunchedProgram sheenwright(program, kMainWindowClass, StatusBarHasText, kPatienceMs);
     if (!sheenwright.ready())
         return count;
@@ -95,6 +105,7 @@ int TimeCreates(const std::wstring& program, int count, std::vector<double>& sam
     const HWND create = app.Button(L"Creat");
     int failures = 0;
     for (int i = 0; i < count; ++i) {
+        ::Sleep(settleMs);
         app.SetPath(target);
         const Stopwatch clock;
         app.Click(create);
@@ -138,16 +149,16 @@ void PrintSummary(const char* key, const std::vector<double>& samples) {
                 samples.size());
 }
 
-int Run(int runs, int creates) {
+int Run(int runs, int creates, DWORD settleMs) {
     Program sheenwright{"sheenwright", test::ProgramPath(), kMainWindowClass, StatusBarHasText};
-    Program bare{"bare", OwnFolder() + L"\\bare_window.exe", kBareWindowClass, ShownIsReady};
+    Program bare{"bare", OwnFolder() + L"\\bare_window.exe", kBareWindowClass, Answers};
     std::printf("poll %.3f\n", PollPeriodMs());
 
     int failures = 0;
     // The untimed first round leaves both programs' files in the caches.
     for (int round = 0; round <= runs; ++round)
         for (Program* program : {&sheenwright, &bare})
-            failures += StartOnce(*program, round > 0) ? 0 : 1;
+            failures += StartOnce(*program, round > 0, settleMs) ? 0 : 1;
     for (const Program* program : {&sheenwright, &bare}) {
         PrintSummary(("startup " + std::string(program->name)).c_str(), program->startupMs);
         std::printf("memory %s %.0f %.0f\n", program->name, Summarise(program->privateBytes).median,
@@ -155,7 +166,7 @@ int Run(int runs, int creates) {
     }
 
     std::vector<double> createMs;
-    failures += TimeCreates(sheenwright.path, creates, createMs);
+    failures += TimeCreates(sheenwright.path, creates, settleMs, createMs);
     PrintSummary("create", createMs);
     std::printf("failures %d\n", failures);
     return failures == 0 ? 0 : 1;
@@ -165,18 +176,20 @@ int Run(int runs, int creates) {
 } // namespace sheen::bench
 
 int wmain(int argc, wchar_t** argv) {
-    int runs = 21, creates = 200;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    int runs = 21, creates = 200, settleMs = 300;
+    for (int i = 1; i < argc; i += 2) {
         const std::wstring option = argv[i];
-        const int value = std::wcstol(argv[i + 1], nullptr, 10);
+        const int value = i + 1 < argc ? std::wcstol(argv[i + 1], nullptr, 10) : -1;
         if (option == L"--runs" && value > 0)
             runs = value;
         else if (option == L"--creates" && value > 0)
             creates = value;
+        else if (option == L"--settle" && value >= 0)
+            settleMs = value;
         else {
-            std::fprintf(stderr, "usage: bench_driver [--runs N] [--creates N]\n");
+            std::fprintf(stderr, "usage: bench_driver [--runs N] [--creates N] [--settle MS]\n");
             return 2;
         }
     }
-    return sheen::bench::Run(runs, creates);
+    return sheen::bench::Run(runs, creates, DWORD(settleMs));
 }
