@@ -41,10 +41,9 @@ void MainWindow::Create(HINSTANCE instance, int showCommand) {
         ThrowLastError();
 
     // WM_NCCREATE adopts the handle into hwnd_; the window sizes itself in WM_CREATE.
-    const HWND created =
-        ::CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"" SHEENWRIGHT_TITLE, kWindowStyle,
-                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                          nullptr, instance, this);
+    const HWND created = ::CreateWindowExW(
+        WS_EX_CONTROLPARENT, kWindowClass, L"" SHEENWRIGHT_TITLE, kWindowStyle, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     const DWORD error = ::GetLastError();
     if (!created) {
         if (createError_)
@@ -52,9 +51,6 @@ void MainWindow::Create(HINSTANCE instance, int showCommand) {
         throw Win32Error(error);
     }
 
-    // The class icons serve the title bar; these also reach the task switcher.
-    ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-    ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     Run(&MainWindow::Form_Load, "Form_Load");
     ::ShowWindow(hwnd(), showCommand);
     ::SetFocus(Text1_);

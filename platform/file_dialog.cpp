@@ -1,11 +1,11 @@
 #include "platform/file_dialog.h"
 
+#include "platform/number_text.h"
 #include "platform/win32_error.h"
 
 #include <commdlg.h>
 #include <cderr.h>
 
-#include <cstdio>
 #include <stdexcept>
 #include <vector>
 
@@ -50,10 +50,8 @@ std::optional<std::wstring> ChooseFileToOpen(HWND owner, const std::wstring& fil
             return std::nullopt;
         if (failure == FNERR_BUFFERTOOSMALL)
             throw Win32Error(ERROR_INSUFFICIENT_BUFFER);
-        char text[64];
-        std::snprintf(text, sizeof text, "The file dialog failed (error 0x%04lX).",
-                      static_cast<unsigned long>(failure));
-        throw std::runtime_error(text);
+        throw std::runtime_error("The file dialog failed (error 0x" +
+                                 HexText<char>(failure, 4, true) + ").");
     }
     // An empty file title means no file was chosen, whatever the path says.
     if (title[0] == L'\0')

@@ -1,9 +1,8 @@
 #include "platform/file_output.h"
 
 #include "platform/file_name.h"
+#include "platform/number_text.h"
 #include "platform/unique_handle.h"
-
-#include <cwchar>
 
 namespace sheen {
 namespace {
@@ -50,9 +49,7 @@ class TemporaryFile {
         const std::wstring folder = FolderPrefix(destination);
         const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
         for (DWORD attempt = 0; attempt < 64; ++attempt) {
-            wchar_t name[16];
-            std::swprintf(name, 16, L"~sw%08lx.tmp", static_cast<unsigned long>(seed + attempt));
-            std::wstring candidate = folder + name;
+            std::wstring candidate = folder + L"~sw" + HexText(seed + attempt, 8) + L".tmp";
             UniqueFile file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
             const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();

@@ -1,5 +1,7 @@
 #include "platform/win32_error.h"
 
+#include "platform/number_text.h"
+
 #include "platform/error_text.h"
 
 #include <new>
@@ -7,7 +9,7 @@
 namespace sheen {
 
 Win32Error::Win32Error(DWORD code)
-    : std::runtime_error("Win32 error " + std::to_string(code)), code_(code) {}
+    : std::runtime_error("Win32 error " + DecimalText<char>(code)), code_(code) {}
 
 void ThrowLastError() {
     throw Win32Error(::GetLastError());

@@ -1,5 +1,7 @@
 #include "sysdesc/system_description.h"
 
+#include "platform/number_text.h"
+
 #include "platform/system_info.h"
 
 #include <charconv>
@@ -39,7 +41,7 @@ std::wstring FamilyName(std::int16_t platformCode, float version) {
         // Compared unrounded: 4.99 is still NT although it is shown as 5.
         return version >= 5.0f ? L"Windows XP" : L"Windows NT";
     default:
-        return std::to_wstring(platformCode);
+        return DecimalText(platformCode);
     }
 }
 
@@ -59,8 +61,8 @@ std::int16_t DisplayVersion(float version) {
 
 std::wstring DescribeSystem(std::int16_t platformCode, float version, std::int16_t build) {
     const std::int16_t displayVersion = DisplayVersion(version);
-    return FamilyName(platformCode, version) + L", Version: " + std::to_wstring(displayVersion) +
-           L", Build: " + std::to_wstring(build);
+    return FamilyName(platformCode, version) + L", Version: " + DecimalText(displayVersion) +
+           L", Build: " + DecimalText(build);
 }
 
 std::int16_t PlatformCodeFrom(DWORD platformId) {
@@ -71,7 +73,7 @@ float VersionFrom(DWORD major, DWORD minor) {
     // Read back as text rather than computed, so that minor 10 is ".10" and the
     // float is the one nearest the decimal the user would write. from_chars,
     // unlike wcstof, ignores the locale's decimal comma.
-    const std::string text = std::to_string(major) + "." + std::to_string(minor);
+    const std::string text = DecimalText<char>(major) + "." + DecimalText<char>(minor);
     float version = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
     if (error == std::errc::result_out_of_range)
