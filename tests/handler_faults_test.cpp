@@ -92,22 +92,12 @@ INSTANTIATE_TEST_SUITE_P(Handlers, HandlerFault,
 
 TEST(HandlerFaultAtLoad, IsShownAndTheWindowOpensWithoutTheStatusLine) {
     const FaultScope fault(L"Form_Load");
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    std::wstring commandLine = L"\"" + FaultyProgramPath() + L"\"";
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &info));
-    const UniqueKernelHandle process(info.hProcess), thread(info.hThread);
-    const auto box = test::WaitForMessageBox(info.dwProcessId);
+    RunningApp app(L"", FaultyProgramPath(), false);
+    const auto box = test::WaitForMessageBox(app.processId());
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, ErrorText(ERROR_NOT_SUPPORTED));
     test::DismissMessageBox(*box);
-
-    HWND main = nullptr;
-    ASSERT_TRUE(
-        WaitUntil([&] { return (main = test::FindMainWindow(info.dwProcessId)) != nullptr; }));
-    RunningApp app(main);
+    ASSERT_TRUE(app.WaitForWindow());
     EXPECT_EQ(app.StatusText(), L"");
     ExpectWindowStillWorks(app, false);
     EXPECT_TRUE(app.Close());

@@ -54,26 +54,15 @@ TEST(StatusLineOverflow, BuildAbove32767IsReportedAndTheWindowStillWorks) {
     const RegistryValueScope buildNumber(HKEY_LOCAL_MACHINE, key, L"CurrentBuildNumber", L"40000");
     const RegistryValueScope build(HKEY_LOCAL_MACHINE, key, L"CurrentBuild", L"40000");
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    std::wstring commandLine = L"\"" + test::ProgramPath() + L"\"";
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &info));
-    const UniqueKernelHandle process(info.hProcess), thread(info.hThread);
-
+    RunningApp app(L"", test::ProgramPath(), false);
     // The error comes while the window loads, before it is shown.
-    const auto box = test::WaitForMessageBox(info.dwProcessId);
+    const auto box = test::WaitForMessageBox(app.processId());
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->caption, L"Sheenwright");
     EXPECT_EQ(box->text, L"Overflow");
     EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
     test::DismissMessageBox(*box);
-
-    HWND main = nullptr;
-    ASSERT_TRUE(
-        WaitUntil([&] { return (main = test::FindMainWindow(info.dwProcessId)) != nullptr; }));
-    RunningApp app(main);
+    ASSERT_TRUE(app.WaitForWindow());
     EXPECT_EQ(app.StatusText(), L"");
     app.SetPath(L"C:\\Apps\\tool.exe");
     EXPECT_TRUE(IsWindowEnabled(app.Button(L"Creat")));

@@ -67,7 +67,8 @@ std::wstring ProgramPath() {
     return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Sheenwright.exe";
 }
 
-RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program) {
+RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program,
+                       bool waitForWindow) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -82,11 +83,13 @@ RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& pr
     const UniqueKernelHandle thread(info.hThread);
     processId_ = info.dwProcessId;
     threadId_ = info.dwThreadId;
-    ::WaitForInputIdle(process_.get(), 20000);
-    WaitUntil([this] { return (main_ = FindTopLevelOf(processId_, L"Sheenwright.frmMain")); },
-              20000);
-    if (!main_)
+    if (waitForWindow && !WaitForWindow())
         ADD_FAILURE() << "the main window did not appear";
+}
+
+bool RunningApp::WaitForWindow(DWORD timeoutMs) {
+    ::WaitForInputIdle(process_.get(), timeoutMs);
+    return WaitUntil([this] { return (main_ = FindMainWindow(processId_)) != nullptr; }, timeoutMs);
 }
 
 RunningApp::RunningApp(HWND main) : main_(main), owned_(false) {

@@ -36,9 +36,10 @@ std::wstring ProgramPath();
 
 class RunningApp {
   public:
-    // Starts the program in `workingFolder` and waits for its main window.
+    // Starts the program in `workingFolder` and, unless told not to (when a
+    // message comes first), waits for its main window.
     explicit RunningApp(const std::wstring& workingFolder = L"",
-                        const std::wstring& program = ProgramPath());
+                        const std::wstring& program = ProgramPath(), bool waitForWindow = true);
     // Works the main window of a program that something else started; that
     // program is left running when this object goes.
     explicit RunningApp(HWND main);
@@ -47,6 +48,8 @@ class RunningApp {
     // Closes the window; ends the process if it will not go.
     ~RunningApp();
 
+    // Waits for the main window, as the constructor does; true once it is there.
+    bool WaitForWindow(DWORD timeoutMs = 20000);
     bool started() const { return main_ != nullptr; }
     HWND main() const { return main_; }
     DWORD processId() const { return processId_; }
