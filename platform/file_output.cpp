@@ -50,14 +50,13 @@ class TemporaryFile {
         const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
         for (DWORD attempt = 0; attempt < 64; ++attempt) {
             std::wstring candidate = folder + L"~sw" + HexText(seed + attempt, 8) + L".tmp";
-            UniqueFile file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-            const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
-            if (file) {
-                file_ = std::move(file);
+            file_.reset(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file_) {
                 path_ = std::move(candidate);
                 return ERROR_SUCCESS;
             }
+            const DWORD error = ::GetLastError();
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
                 return error;
         }
