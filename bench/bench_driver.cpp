@@ -69,13 +69,6 @@ struct Program {
     std::vector<double> privateBytes = {}, workingSet = {};
 };
 
-std::wstring OwnFolder() {
-    wchar_t self[MAX_PATH + 1];
-    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
-    const std::wstring path(self, length);
-    return path.substr(0, path.find_last_of(L"\\/"));
-}
-
 // Returns false if the program did not become ready.
 bool StartOnce(Program& program, bool record, DWORD settleMs) {
     ::Sleep(settleMs);
@@ -151,7 +144,7 @@ void PrintSummary(const char* key, const std::vector<double>& samples) {
 
 int Run(int runs, int creates, DWORD settleMs) {
     Program sheenwright{"sheenwright", test::ProgramPath(), kMainWindowClass, StatusBarHasText};
-    Program bare{"bare", OwnFolder() + L"\\bare_window.exe", kBareWindowClass, Answers};
+    Program bare{"bare", test::BesideThisProgram(L"bare_window.exe"), kBareWindowClass, Answers};
     std::printf("poll %.3f\n", PollPeriodMs());
 
     int failures = 0;

@@ -15,13 +15,6 @@ namespace {
 using test::RunningApp;
 using test::WaitUntil;
 
-std::wstring FaultyProgramPath() {
-    wchar_t self[MAX_PATH + 1];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
-    const std::wstring path(self, length);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"sheenwright_faulty.exe";
-}
-
 // The faulty handler's name, for the programs started while it lives.
 class FaultScope {
   public:
@@ -59,7 +52,7 @@ class HandlerFault : public testing::TestWithParam<const wchar_t*> {};
 TEST_P(HandlerFault, IsShownAndEndsOnlyThatHandler) {
     const std::wstring handler = GetParam();
     const FaultScope fault(GetParam());
-    RunningApp app(L"", FaultyProgramPath());
+    RunningApp app(L"", test::BesideThisProgram(L"sheenwright_faulty.exe"));
     ASSERT_TRUE(app.started());
 
     if (handler == L"Text1_Change") {
@@ -92,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Handlers, HandlerFault,
 
 TEST(HandlerFaultAtLoad, IsShownAndTheWindowOpensWithoutTheStatusLine) {
     const FaultScope fault(L"Form_Load");
-    RunningApp app(L"", FaultyProgramPath(), false);
+    RunningApp app(L"", test::BesideThisProgram(L"sheenwright_faulty.exe"), false);
     const auto box = test::WaitForMessageBox(app.processId());
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, ErrorText(ERROR_NOT_SUPPORTED));

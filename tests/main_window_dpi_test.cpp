@@ -1,9 +1,8 @@
 // The window at a higher density: everything scales from the same layout.
 #include "support/app_driver.h"
+#include "support/registry_value.h"
 
 #include <gtest/gtest.h>
-
-#include <optional>
 
 namespace sheen {
 namespace {
@@ -11,37 +10,6 @@ namespace {
 using test::ControlInfo;
 using test::Rect;
 using test::RunningApp;
-
-// Sets the DPI that programs started from now on see, and puts the old one back.
-class SystemDpiScope {
-  public:
-    explicit SystemDpiScope(DWORD dpi) {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
-        DWORD value = 0, size = sizeof value;
-        if (RegQueryValueExW(key_, kName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                             &size) == ERROR_SUCCESS)
-            previous_ = value;
-        Set(dpi);
-    }
-    SystemDpiScope(const SystemDpiScope&) = delete;
-    SystemDpiScope& operator=(const SystemDpiScope&) = delete;
-    ~SystemDpiScope() {
-        if (previous_)
-            Set(*previous_);
-        else
-            RegDeleteValueW(key_, kName);
-        RegCloseKey(key_);
-    }
-
-  private:
-    void Set(DWORD dpi) {
-        RegSetValueExW(key_, kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
-    }
-    static constexpr const wchar_t* kName = L"LogPixels";
-    HKEY key_ = nullptr;
-    std::optional<DWORD> previous_;
-};
 
 bool Overlap(const Rect& a, const Rect& b) {
     return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
@@ -55,7 +23,9 @@ bool Inside(const Rect& inner, const Rect& outer) {
 }
 
 TEST(MainWindowAt144Dpi, ScalesEveryPlaceWithoutOverlapOrClipping) {
-    const SystemDpiScope dpi(144);
+    // The DPI that programs started from now on see.
+    const test::RegistryValueScope dpi(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels",
+                                       DWORD(144));
     RunningApp app;
     ASSERT_TRUE(app.started());
 

@@ -2,6 +2,7 @@
 // probe program beside it reports where its comctl32 comes from.
 #include "platform/unique_handle.h"
 #include "stylescript/style_script_writer.h"
+#include "support/app_driver.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +16,6 @@ using test::WriteFileBytes;
 
 constexpr DWORD kOldControls = 0;
 constexpr DWORD kCommonControls6 = 3; // redirected, and loaded from the side-by-side store
-
-std::wstring ProbeBesideTests() {
-    wchar_t self[MAX_PATH + 1];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
-    std::wstring path(self, length);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"manifest_probe.exe";
-}
 
 DWORD RunProbe(const std::wstring& exe) {
     STARTUPINFOW startup = {};
@@ -52,7 +46,8 @@ std::string ForThisProcessor(std::string manifest) {
 class StyleScriptEffect : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(CopyFileW(ProbeBesideTests().c_str(), probe_.c_str(), FALSE))
+        ASSERT_TRUE(
+            CopyFileW(test::BesideThisProgram(L"manifest_probe.exe").c_str(), probe_.c_str(), FALSE))
             << "error " << GetLastError();
     }
     ScratchFolder folder_;

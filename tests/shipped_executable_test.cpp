@@ -1,5 +1,6 @@
 // The 32-bit program we ship cannot run here, but its file can be read: it must
 // ask for nothing Windows XP lacks.
+#include "support/app_driver.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -13,14 +14,7 @@
 namespace sheen {
 namespace {
 
-std::wstring ShippedProgramPath() {
-    wchar_t self[MAX_PATH + 1];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
-    std::wstring path(self, length);
-    for (int up = 0; up < 3; ++up) // tests\, win64\, build\ ...
-        path.resize(path.find_last_of(L"\\/"));
-    return path + L"\\win32\\Sheenwright.exe";
-}
+const std::wstring kShippedProgram = test::BesideThisProgram(L"..\\..\\win32\\Sheenwright.exe");
 
 // A 32-bit PE file, read as the loader would read its import tables.
 class Pe32File {
@@ -87,12 +81,12 @@ class Pe32File {
 class ShippedProgram : public testing::Test {
   protected:
     void SetUp() override {
-        if (GetFileAttributesW(ShippedProgramPath().c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (GetFileAttributesW(kShippedProgram.c_str()) == INVALID_FILE_ATTRIBUTES)
             GTEST_SKIP() << "the 32-bit build is not there; 'make build' makes it";
         ASSERT_NE(file_.headers(), nullptr);
         ASSERT_EQ(file_.headers()->Signature, DWORD(IMAGE_NT_SIGNATURE));
     }
-    Pe32File file_{test::ReadFileBytesIfAny(ShippedProgramPath())};
+    Pe32File file_{test::ReadFileBytesIfAny(kShippedProgram)};
 };
 
 TEST_F(ShippedProgram, IsA32BitWindowsProgramForWindowsXp) {

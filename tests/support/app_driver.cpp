@@ -59,12 +59,18 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM context) {
 
 } // namespace
 
-std::wstring ProgramPath() {
+std::wstring BesideThisProgram(const std::wstring& relative) {
     wchar_t self[MAX_PATH + 1];
     const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
-    std::wstring path(self, length);
-    path.resize(path.find_last_of(L"\\/")); // the tests' folder
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Sheenwright.exe";
+    const std::wstring path(self, length);
+    const std::wstring joined = path.substr(0, path.find_last_of(L"\\/") + 1) + relative;
+    wchar_t full[MAX_PATH + 1];
+    const DWORD fullLength = ::GetFullPathNameW(joined.c_str(), MAX_PATH + 1, full, nullptr);
+    return fullLength > 0 && fullLength <= MAX_PATH ? std::wstring(full, fullLength) : joined;
+}
+
+std::wstring ProgramPath() {
+    return BesideThisProgram(L"..\\Sheenwright.exe");
 }
 
 RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program,

@@ -31,7 +31,10 @@ struct ControlInfo {
     LONG style = 0;
 };
 
-// The built program beside the test executable's folder.
+// `relative` (which may climb with "..\\") resolved against the folder of the
+// running executable: the build puts the programs it drives beside it or above it.
+std::wstring BesideThisProgram(const std::wstring& relative);
+// The built Sheenwright, one folder above the tests (and the benchmark).
 std::wstring ProgramPath();
 
 class RunningApp {

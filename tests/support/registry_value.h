@@ -4,24 +4,32 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sheen::test {
 
-// Sets a string value in the Wine prefix's registry for programs started from
-// now on, and puts back what was there before when the scope ends.
+// Sets a registry value for programs started from now on, and puts back what
+// was there before (or nothing) when the scope ends.
 class RegistryValueScope {
   public:
     RegistryValueScope(HKEY root, const std::wstring& key, const std::wstring& name,
                        const std::wstring& value);
+    RegistryValueScope(HKEY root, const std::wstring& key, const std::wstring& name, DWORD value);
     RegistryValueScope(const RegistryValueScope&) = delete;
     RegistryValueScope& operator=(const RegistryValueScope&) = delete;
     ~RegistryValueScope();
 
   private:
-    void Set(const std::wstring& value) const;
+    struct Value {
+        DWORD type;
+        std::vector<BYTE> bytes;
+    };
+    RegistryValueScope(HKEY root, const std::wstring& key, const std::wstring& name, Value value);
+    void Set(const Value& value) const;
+
     HKEY key_ = nullptr;
     std::wstring name_;
-    std::optional<std::wstring> previous_;
+    std::optional<Value> previous_;
 };
 
 } // namespace sheen::test
