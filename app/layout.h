@@ -6,15 +6,24 @@
 #include <windows.h>
 
 #include <array>
+#include <cstddef>
 
 namespace sheen {
 
-// Which member of the main window keeps a control's handle.
-enum class Control { Command1, Frame1, lblPath, Text1, cmdBrowse, About, S, Help };
+// The controls, in the order of kLayout's rows.
+enum class Control {
+    createButton,
+    frame,
+    pathLabel,
+    pathBox,
+    browseButton,
+    aboutButton,
+    statusBar,
+    helpButton,
+};
 
 struct ControlSpec {
     Control control;
-    int tabIndex;
     const wchar_t* windowClass;
     const wchar_t* caption;
     bool insideFrame; // left and top count from the frame's outer corner, not the client area
@@ -26,43 +35,40 @@ struct ControlSpec {
 inline constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
 inline constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
 
-// Created in tab order: Command1, Text1, cmdBrowse, About and Help take the
-// focus; the frame, the label and the status bar never do.
-// Enter and Escape reach the window as IDOK and IDCANCEL, so control ids start
-// above them.
+// Created in this order, which Windows keeps as the tab order: Create, the path
+// box, Browse, About and Help take the focus; the frame, the label and the
+// status bar never do. Enter and Escape reach the window as IDOK and IDCANCEL,
+// so control ids start above them.
 inline constexpr int kFirstControlId = 100;
 inline constexpr std::array<ControlSpec, 8> kLayout = {{
-    {Control::Command1, 0, L"Button", L"Creat", false, 120, 1560, 1335, 375, kButton | WS_DISABLED,
+    {Control::createButton, L"Button", L"Creat", false, 120, 1560, 1335, 375, kButton | WS_DISABLED,
      0},
-    {Control::Frame1, 1, L"Button", L"Application Information", false, 120, 120, 4095, 1215,
+    {Control::frame, L"Button", L"Application Information", false, 120, 120, 4095, 1215,
      kChild | BS_GROUPBOX, 0},
-    {Control::lblPath, 2, L"Static", L"Path: ", true, 120, 360, 420, 195,
+    {Control::pathLabel, L"Static", L"Path: ", true, 120, 360, 420, 195,
      kChild | SS_LEFT | SS_NOPREFIX, 0},
-    {Control::Text1, 3, L"Edit", L"", true, 120, 600, 2655, 285,
+    {Control::pathBox, L"Edit", L"", true, 120, 600, 2655, 285,
      kChild | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE},
-    {Control::cmdBrowse, 4, L"Button", L"Browse", true, 2880, 480, 1095, 375, kButton, 0},
-    {Control::About, 5, L"Button", L"About", false, 1560, 1560, 1215, 375, kButton, 0},
-    {Control::S, 6, kStatusBarClass, L"", false, 0, 2100, 4410, 255, kChild | kStatusBarStyle, 0},
-    {Control::Help, 7, L"Button", L"Help", false, 2880, 1560, 1095, 375, kButton, 0},
+    {Control::browseButton, L"Button", L"Browse", true, 2880, 480, 1095, 375, kButton, 0},
+    {Control::aboutButton, L"Button", L"About", false, 1560, 1560, 1215, 375, kButton, 0},
+    {Control::statusBar, kStatusBarClass, L"", false, 0, 2100, 4410, 255, kChild | kStatusBarStyle,
+     0},
+    {Control::helpButton, L"Button", L"Help", false, 2880, 1560, 1095, 375, kButton, 0},
 }};
 
-// Windows keeps the tab order as the order of creation.
-constexpr bool InTabOrder() {
-    for (size_t i = 0; i < kLayout.size(); ++i)
-        if (kLayout[i].tabIndex != static_cast<int>(i))
+constexpr std::size_t RowOf(Control control) {
+    return static_cast<std::size_t>(control);
+}
+
+// The window keeps its controls' handles by row, so each row must be its own control's.
+constexpr bool RowsFollowTheControls() {
+    for (std::size_t row = 0; row < kLayout.size(); ++row)
+        if (RowOf(kLayout[row].control) != row)
             return false;
     return true;
 }
-static_assert(InTabOrder(), "controls must be listed in tab order");
+static_assert(RowsFollowTheControls(), "kLayout's rows must follow the order of Control");
 
 inline constexpr int kClientWidth = 4410, kClientHeight = 2355; // twips
-
-// The frame, which the controls inside it are measured from.
-constexpr const ControlSpec& FrameSpec() {
-    for (const ControlSpec& spec : kLayout)
-        if (spec.control == Control::Frame1)
-            return spec;
-    throw "the layout has no frame";
-}
 
 } // namespace sheen

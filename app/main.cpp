@@ -2,12 +2,9 @@
 #include "app/main_window.h"
 
 #include "platform/message_box.h"
-#include "platform/win32_error.h"
 
 #include <windows.h>
 #include <commctrl.h>
-
-#include <exception>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
@@ -17,7 +14,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     try {
         frmMain.Create(instance, showCommand);
     } catch (...) {
-        sheen::ShowMessage(nullptr, sheen::DescribeError(std::current_exception()), MB_ICONERROR);
+        sheen::ShowCurrentError(nullptr);
         return 1;
     }
 

@@ -7,12 +7,9 @@
 #include "resources/product.h"
 #include "resources/resource_ids.h"
 
-#include <exception>
-
 namespace sheen {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"Sheenwright.frmMain";
 // Fixed single border with caption, system menu and minimise: no sizing, no maximise.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
@@ -36,14 +33,15 @@ void MainWindow::Create(HINSTANCE instance, int showCommand) {
     windowClass.hIconSm = smallIcon_.get();
     windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
+    windowClass.lpszClassName = L"" SHEENWRIGHT_WINDOW_CLASS;
     if (!::RegisterClassExW(&windowClass))
         ThrowLastError();
 
     // WM_NCCREATE adopts the handle into hwnd_; the window sizes itself in WM_CREATE.
-    const HWND created = ::CreateWindowExW(
-        WS_EX_CONTROLPARENT, kWindowClass, L"" SHEENWRIGHT_TITLE, kWindowStyle, CW_USEDEFAULT,
-        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    const HWND created =
+        ::CreateWindowExW(WS_EX_CONTROLPARENT, L"" SHEENWRIGHT_WINDOW_CLASS, L"" SHEENWRIGHT_TITLE,
+                          kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                          nullptr, nullptr, instance, this);
     const DWORD error = ::GetLastError();
     if (!created) {
         if (createError_)
@@ -51,9 +49,9 @@ void MainWindow::Create(HINSTANCE instance, int showCommand) {
         throw Win32Error(error);
     }
 
-    Run(&MainWindow::Form_Load, "Form_Load");
+    Run(&MainWindow::OnLoad, "OnLoad");
     ::ShowWindow(hwnd(), showCommand);
-    ::SetFocus(Text1_);
+    ::SetFocus(control(Control::pathBox));
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -85,9 +83,6 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam));
         return 0;
-    case WM_CLOSE:
-        ::DestroyWindow(hwnd());
-        return 0;
     case WM_DESTROY:
         ::PostQuitMessage(0);
         return 0;
@@ -98,72 +93,41 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcW(hwnd(), message, wParam, lParam);
 }
 
-HWND& MainWindow::Handle(Control control) {
-    switch (control) {
-    case Control::Command1:
-        return Command1_;
-    case Control::Frame1:
-        return Frame1_;
-    case Control::lblPath:
-        return lblPath_;
-    case Control::Text1:
-        return Text1_;
-    case Control::cmdBrowse:
-        return cmdBrowse_;
-    case Control::About:
-        return About_;
-    case Control::S:
-        return S_;
-    case Control::Help:
-        return Help_;
-    }
-    throw std::logic_error("unknown control");
-}
-
 void MainWindow::OnCreate() {
     const int dpi = WindowDpi(hwnd());
     const auto pixels = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
     SetClientSize(hwnd(), pixels(kClientWidth), pixels(kClientHeight));
     font_ = CreateMessageFont(dpi);
 
-    const ControlSpec& frame = FrameSpec();
-    int id = kFirstControlId;
-    for (const ControlSpec& spec : kLayout) {
+    const ControlSpec& frame = kLayout[RowOf(Control::frame)];
+    for (size_t row = 0; row < kLayout.size(); ++row) {
+        const ControlSpec& spec = kLayout[row];
         const int left = spec.left + (spec.insideFrame ? frame.left : 0);
         const int top = spec.top + (spec.insideFrame ? frame.top : 0);
         // Scale edges, not sizes, so that neighbours stay neighbours at any DPI.
-        const HWND control = ::CreateWindowExW(
+        const HWND created = ::CreateWindowExW(
             spec.exStyle, spec.windowClass, spec.caption, spec.style, pixels(left), pixels(top),
             pixels(left + spec.width) - pixels(left), pixels(top + spec.height) - pixels(top),
-            hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), nullptr, nullptr);
-        if (!control)
+            hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + row)), nullptr,
+            nullptr);
+        if (!created)
             ThrowLastError();
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-        Handle(spec.control) = control;
+        ::SendMessageW(created, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        controls_[row] = created;
     }
     // The frame is a sibling of the controls it holds: keep it beneath them, or it
     // paints over them. It takes no focus, so the tab order stays as created.
-    ::SetWindowPos(Frame1_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ::SetWindowPos(control(Control::frame), HWND_BOTTOM, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     // No limit beyond the edit control's own maximum: a path may be long.
-    ::SendMessageW(Text1_, EM_SETLIMITTEXT, 0, 0);
+    ::SendMessageW(control(Control::pathBox), EM_SETLIMITTEXT, 0, 0);
 }
 
-void MainWindow::OnCommand(HWND control, WORD notification) {
-    // IDOK and IDCANCEL (Enter and Escape) come with no control and do nothing.
-    if (!control)
-        return;
-    if (control == Text1_ && notification == EN_CHANGE)
-        Run(&MainWindow::Text1_Change, "Text1_Change");
-    if (notification != BN_CLICKED)
-        return;
-    if (control == cmdBrowse_)
-        Run(&MainWindow::cmdBrowse_Click, "cmdBrowse_Click");
-    else if (control == Command1_)
-        Run(&MainWindow::Command1_Click, "Command1_Click");
-    else if (control == About_)
-        Run(&MainWindow::About_Click, "About_Click");
-    else if (control == Help_)
-        Run(&MainWindow::Help_Click, "Help_Click");
+void MainWindow::OnCommand(HWND sender, WORD notification) {
+    // IDOK and IDCANCEL (Enter and Escape) come with no control and match no route.
+    for (const CommandRoute& route : kCommandRoutes)
+        if (sender && sender == control(route.control) && notification == route.notification)
+            Run(route.handler, route.name);
 }
 
 void MainWindow::OnActivate(WORD state) {
@@ -176,19 +140,20 @@ void MainWindow::OnActivate(WORD state) {
     }
 }
 
-void MainWindow::Run(void (MainWindow::*handler)(), const char* name) {
+void MainWindow::Run(Handler handler, const char* name) {
     try {
         InjectFault(name);
         (this->*handler)();
     } catch (...) {
-        ShowMessage(hwnd(), DescribeError(std::current_exception()), MB_ICONERROR);
+        ShowCurrentError(hwnd());
     }
 }
 
 std::wstring MainWindow::PathText() const {
-    const int length = ::GetWindowTextLengthW(Text1_);
+    const HWND pathBox = control(Control::pathBox);
+    const int length = ::GetWindowTextLengthW(pathBox);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(Text1_, text.data(), length + 1)));
+    text.resize(static_cast<size_t>(::GetWindowTextW(pathBox, text.data(), length + 1)));
     return text;
 }
 

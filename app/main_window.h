@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <exception>
 #include <string>
 
@@ -17,9 +18,20 @@ class MainWindow {
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    // Creates the window and its controls, runs Form_Load, and shows it.
+    // Creates the window and its controls, runs OnLoad, and shows it.
     void Create(HINSTANCE instance, int showCommand);
     HWND hwnd() const { return hwnd_.get(); }
+
+    using Handler = void (MainWindow::*)();
+    // Which handler a control's notification runs. `name` is how an error
+    // report, and the test build's fault injection, call the handler.
+    struct CommandRoute {
+        Control control;
+        WORD notification;
+        Handler handler;
+        const char* name;
+    };
+    static const std::array<CommandRoute, 5> kCommandRoutes;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -28,38 +40,36 @@ class MainWindow {
     void OnCreate();
     void OnCommand(HWND control, WORD notification);
     void OnActivate(WORD state);
-    HWND& Handle(Control control);
 
     // Runs one event handler; an error it did not expect ends only that handler
     // and is shown to the user.
-    void Run(void (MainWindow::*handler)(), const char* name);
+    void Run(Handler handler, const char* name);
 
     // Event handlers.
-    void Form_Load();
-    void Text1_Change();
-    void cmdBrowse_Click();
-    void Command1_Click();
-    void About_Click();
-    void Help_Click();
+    void OnLoad();
+    void OnPathBoxChange();
+    void OnBrowseClick();
+    void OnCreateClick();
+    void OnAboutClick();
+    void OnHelpClick();
 
-    void WriteStyleScript(const std::wstring& targetPath);
+    HWND control(Control which) const { return controls_[RowOf(which)]; }
     std::wstring PathText() const;
 
     UniqueFont font_;
     UniqueIcon bigIcon_, smallIcon_;
     UniqueWindow hwnd_; // last, so it goes before the font and icons it uses
     HWND focusBeforeDeactivation_ = nullptr;
-    std::exception_ptr createError_; // why WM_CREATE failed, if it did
-
-    // Controls, owned by the window: destroyed with it.
-    HWND Command1_ = nullptr;
-    HWND Frame1_ = nullptr;
-    HWND lblPath_ = nullptr;
-    HWND Text1_ = nullptr;
-    HWND cmdBrowse_ = nullptr;
-    HWND About_ = nullptr;
-    HWND S_ = nullptr;
-    HWND Help_ = nullptr;
+    std::exception_ptr createError_;                 // why WM_CREATE failed, if it did
+    std::array<HWND, kLayout.size()> controls_ = {}; // owned by the window: destroyed with it
 };
+
+inline constexpr std::array<MainWindow::CommandRoute, 5> MainWindow::kCommandRoutes = {{
+    {Control::pathBox, EN_CHANGE, &MainWindow::OnPathBoxChange, "OnPathBoxChange"},
+    {Control::browseButton, BN_CLICKED, &MainWindow::OnBrowseClick, "OnBrowseClick"},
+    {Control::createButton, BN_CLICKED, &MainWindow::OnCreateClick, "OnCreateClick"},
+    {Control::aboutButton, BN_CLICKED, &MainWindow::OnAboutClick, "OnAboutClick"},
+    {Control::helpButton, BN_CLICKED, &MainWindow::OnHelpClick, "OnHelpClick"},
+}};
 
 } // namespace sheen

@@ -16,6 +16,7 @@
 #include "bench/bare_window.h"
 #include "bench/launched_program.h"
 #include "bench/stopwatch.h"
+#include "resources/product.h"
 #include "support/app_driver.h"
 #include "support/message_box_reader.h"
 #include "support/scratch_folder.h"
@@ -31,7 +32,7 @@
 namespace sheen::bench {
 namespace {
 
-constexpr wchar_t kMainWindowClass[] = L"Sheenwright.frmMain";
+constexpr wchar_t kMainWindowClass[] = L"" SHEENWRIGHT_WINDOW_CLASS;
 constexpr wchar_t kMessageBoxClass[] = L"#32770";
 constexpr double kPatienceMs = 30000; // a cold Wine may take long to show a window
 
@@ -102,8 +103,8 @@ int TimeCreates(const std::wstring& program, int count, DWORD settleMs,
         app.SetPath(target);
         const Stopwatch clock;
         app.Click(create);
-        const bool shown =
-            PollUntil([&] { return FindVisibleWindow(kMessageBoxClass, processId); }, kPatienceMs);
+        const bool shown = PollUntil(
+            [&] { return test::FindVisibleWindow(kMessageBoxClass, processId); }, kPatienceMs);
         const double elapsed = clock.ElapsedMs();
         if (!shown)
             return failures + count - i;
@@ -118,7 +119,7 @@ int TimeCreates(const std::wstring& program, int count, DWORD settleMs,
             test::DismissMessageBox(*box);
         if (!PollUntil(
                 [&] {
-                    return !FindVisibleWindow(kMessageBoxClass, processId) &&
+                    return !test::FindVisibleWindow(kMessageBoxClass, processId) &&
                            ::IsWindowEnabled(app.main());
                 },
                 kPatienceMs))

@@ -1,40 +1,24 @@
 #include "bench/launched_program.h"
 
 #include "bench/stopwatch.h"
+#include "support/app_driver.h"
 
 #include <psapi.h>
 
 namespace sheen::bench {
 
-HWND FindVisibleWindow(const wchar_t* windowClass, DWORD processId) {
-    // One server call per window of the class: cheap enough to poll every millisecond.
-    HWND window = nullptr;
-    while ((window = ::FindWindowExW(nullptr, window, windowClass, nullptr))) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && ::IsWindowVisible(window))
-            return window;
-    }
-    return nullptr;
-}
-
 LaunchedProgram::LaunchedProgram(const std::wstring& program, const wchar_t* windowClass,
                                  const std::function<bool(HWND)>& ready, double timeoutMs) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    std::wstring commandLine = L"\"" + program + L"\"";
     const Stopwatch clock;
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &info))
+    test::StartedProgram started = test::StartProgram(program);
+    if (!started.process)
         return;
-    process_.reset(info.hProcess);
-    const UniqueKernelHandle thread(info.hThread);
-    processId_ = info.dwProcessId;
+    process_ = std::move(started.process);
+    processId_ = started.processId;
     HWND found = nullptr;
     const bool shown = PollUntil(
         [&] {
-            found = FindVisibleWindow(windowClass, processId_);
+            found = test::FindVisibleWindow(windowClass, processId_);
             return found && ready(found);
         },
         timeoutMs);

@@ -15,10 +15,6 @@ struct Memory {
     SIZE_T workingSet = 0;
 };
 
-// The visible top-level window of class `windowClass` that belongs to process
-// `processId`, or null.
-HWND FindVisibleWindow(const wchar_t* windowClass, DWORD processId);
-
 class LaunchedProgram {
   public:
     // Starts `program`, then polls until a visible top-level window of

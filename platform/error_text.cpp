@@ -1,7 +1,6 @@
 #include "platform/error_text.h"
 
 #include "platform/number_text.h"
-
 #include "platform/unique_handle.h"
 
 namespace sheen {

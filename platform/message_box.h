@@ -11,4 +11,8 @@ namespace sheen {
 // user has dismissed it.
 void ShowMessage(HWND owner, const std::wstring& text, UINT iconStyle = 0);
 
+// Inside a catch block: shows the error being handled (see DescribeError) with
+// the error icon.
+void ShowCurrentError(HWND owner);
+
 } // namespace sheen

@@ -1,27 +1,17 @@
 #include "platform/system_info.h"
 
+#include "platform/system_function.h"
+
 #include <stdexcept>
 
 namespace sheen {
-
 namespace {
-
-// Declared here because the XP headers we build against have no RtlGetVersion.
-using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 
 bool ReadThroughNtdll(OSVERSIONINFOW& info) {
     // Windows 9x has no ntdll export to find; GetVersionExW serves it below.
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    if (!ntdll)
-        return false;
-    const FARPROC address = ::GetProcAddress(ntdll, "RtlGetVersion");
-    if (!address)
-        return false;
-    // Through void(*)() because GCC warns about a direct cast between unrelated
-    // function types.
     const auto rtlGetVersion =
-        reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void (*)()>(address));
-    return rtlGetVersion(&info) == 0; // STATUS_SUCCESS
+        FindSystemFunction<LONG(WINAPI*)(OSVERSIONINFOW*)>(L"ntdll.dll", "RtlGetVersion");
+    return rtlGetVersion && rtlGetVersion(&info) == 0; // STATUS_SUCCESS
 }
 
 } // namespace

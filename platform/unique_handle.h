@@ -40,12 +40,11 @@ inline void DeleteGdiObject(HGDIOBJ object) {
     ::DeleteObject(object);
 }
 
-using UniqueFile = UniqueHandle<HANDLE, &::CloseHandle, -1>; // empty: INVALID_HANDLE_VALUE
-using UniqueKernelHandle =
-    UniqueHandle<HANDLE, &::CloseHandle, 0>;                     // empty: null (processes, events)
-using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;    // empty: null
-using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;     // empty: null
-using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;       // empty: null
-using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>; // empty: null
+using UniqueFile = UniqueHandle<HANDLE, &::CloseHandle, -1>;        // empty: INVALID_HANDLE_VALUE
+using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle, 0>; // processes, threads, events
+using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;
+using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;
+using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;
+using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;
 
 } // namespace sheen

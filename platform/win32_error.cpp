@@ -1,8 +1,7 @@
 #include "platform/win32_error.h"
 
-#include "platform/number_text.h"
-
 #include "platform/error_text.h"
+#include "platform/number_text.h"
 
 #include <new>
 

@@ -1,5 +1,6 @@
 #include "platform/window.h"
 
+#include "platform/system_function.h"
 #include "platform/win32_error.h"
 
 namespace sheen {
@@ -17,9 +18,8 @@ int SystemDpi() {
 
 int WindowDpi(HWND window) {
     // GetDpiForWindow exists from Windows 10 1607 on; earlier systems have one DPI.
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto getDpiForWindow =
+        FindSystemFunction<UINT(WINAPI*)(HWND)>(L"user32.dll", "GetDpiForWindow");
     if (getDpiForWindow && window)
         if (const UINT dpi = getDpiForWindow(window))
             return static_cast<int>(dpi);

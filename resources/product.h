@@ -4,6 +4,7 @@
 #define SHEENWRIGHT_PRODUCT_H
 
 #define SHEENWRIGHT_TITLE "Sheenwright"
+#define SHEENWRIGHT_WINDOW_CLASS "Sheenwright.frmMain"
 #define SHEENWRIGHT_COMPANY "Corvatt"
 #define SHEENWRIGHT_COMMENTS "Upgrade all your programs to the new Windows XP style."
 #define SHEENWRIGHT_EXE_NAME "Sheenwright.exe"

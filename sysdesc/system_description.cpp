@@ -1,7 +1,6 @@
 #include "sysdesc/system_description.h"
 
 #include "platform/number_text.h"
-
 #include "platform/system_info.h"
 
 #include <charconv>

@@ -4,6 +4,7 @@
 //   demo_driver [--desktop NAME] wait-main | browse PATH | create | dismiss | close
 //
 // Exits 0 once the step has happened, else 1 with the reason on stderr.
+#include "resources/product.h"
 #include "support/app_driver.h"
 #include "support/message_box_reader.h"
 
@@ -53,7 +54,7 @@ void Settle(const RunningApp& app) {
 }
 
 bool WindowBack(const RunningApp& app) {
-    return WaitUntil([&] { return ::IsWindowEnabled(app.main()) != FALSE; }, kPatienceMs);
+    return app.WaitUntilUsable(kPatienceMs);
 }
 
 int Browse(const RunningApp& app, const std::wstring& path) {
@@ -102,7 +103,8 @@ int Run(std::wstring_view command, const wchar_t* argument) {
                     L"wait-main | browse PATH | create | dismiss | close");
     HWND main = nullptr;
     const DWORD patience = command == L"wait-main" ? kPatienceMs : 2000;
-    if (!WaitUntil([&] { return (main = test::FindMainWindow()); }, patience))
+    if (!WaitUntil([&] { return (main = test::FindVisibleWindow(L"" SHEENWRIGHT_WINDOW_CLASS)); },
+                   patience))
         return Fail(L"no Sheenwright window on this desktop");
     RunningApp app(main);
     if (command == L"wait-main") {

@@ -1,19 +1,23 @@
 // An error nobody expected, in any handler: the user is told, that handler
 // ends, and the window goes on working. The test build of the program fails
 // on purpose in the handler that SHEENWRIGHT_FAULT names.
+#include "app/main_window.h"
 #include "platform/error_text.h"
 #include "support/app_driver.h"
 #include "support/message_box_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <ostream>
+#include <string>
 #include <thread>
 
 namespace sheen {
 namespace {
 
+using test::FirstShown;
 using test::RunningApp;
-using test::WaitUntil;
 
 // The faulty handler's name, for the programs started while it lives.
 class FaultScope {
@@ -30,11 +34,10 @@ class FaultScope {
 void ExpectErrorShown(const RunningApp& app) {
     const auto box = test::WaitForMessageBox(app.processId());
     ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->caption, L"Sheenwright");
     EXPECT_EQ(box->text, ErrorText(ERROR_NOT_SUPPORTED));
-    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+    test::ExpectPlainOkBox(*box, true);
     test::DismissMessageBox(*box);
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.main()) != FALSE; }));
+    EXPECT_TRUE(app.WaitUntilUsable());
 }
 
 // The window still answers: Help shows its box, and Create is still bound.
@@ -43,19 +46,37 @@ void ExpectWindowStillWorks(RunningApp& app, bool helpIsFaulty) {
     const auto box = test::WaitForMessageBox(app.processId());
     ASSERT_TRUE(box.has_value());
     test::DismissMessageBox(*box);
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(app.main()) != FALSE; }));
+    EXPECT_TRUE(app.WaitUntilUsable());
     EXPECT_EQ(WaitForSingleObject(app.process(), 0), DWORD(WAIT_TIMEOUT)) << "still running";
 }
 
-class HandlerFault : public testing::TestWithParam<const wchar_t*> {};
+// Each handler the window routes a command to, with the control that raises it.
+struct RoutedHandler {
+    const char* name;
+    Control control;
+};
+
+constexpr auto kRoutedHandlers = [] {
+    std::array<RoutedHandler, MainWindow::kCommandRoutes.size()> handlers{};
+    for (size_t i = 0; i < handlers.size(); ++i)
+        handlers[i] = {MainWindow::kCommandRoutes[i].name, MainWindow::kCommandRoutes[i].control};
+    return handlers;
+}();
+
+void PrintTo(const RoutedHandler& handler, std::ostream* out) {
+    *out << handler.name;
+}
+
+class HandlerFault : public testing::TestWithParam<RoutedHandler> {};
 
 TEST_P(HandlerFault, IsShownAndEndsOnlyThatHandler) {
-    const std::wstring handler = GetParam();
-    const FaultScope fault(GetParam());
+    const std::string name = GetParam().name;
+    const FaultScope fault(std::wstring(name.begin(), name.end()).c_str());
     RunningApp app(L"", test::BesideThisProgram(L"sheenwright_faulty.exe"));
     ASSERT_TRUE(app.started());
 
-    if (handler == L"Text1_Change") {
+    const Control control = GetParam().control;
+    if (control == Control::pathBox) {
         // The box opens inside the text change, so set the text from aside.
         std::thread typing([&] { app.SetPath(L"C:\\Apps\\tool.exe"); });
         ExpectErrorShown(app);
@@ -65,27 +86,18 @@ TEST_P(HandlerFault, IsShownAndEndsOnlyThatHandler) {
             << "the failed handler did not enable it";
     } else {
         app.SetPath(L"C:\\Apps\\tool.exe");
-        const wchar_t* button = handler == L"cmdBrowse_Click"  ? L"Browse"
-                                : handler == L"Command1_Click" ? L"Creat"
-                                : handler == L"About_Click"    ? L"About"
-                                                               : L"Help";
-        app.Click(app.Button(button));
+        app.Click(app.Button(kLayout[RowOf(control)].caption));
         ExpectErrorShown(app);
     }
-    ExpectWindowStillWorks(app, handler == L"Help_Click");
+    ExpectWindowStillWorks(app, control == Control::helpButton);
 }
 
-INSTANTIATE_TEST_SUITE_P(Handlers, HandlerFault,
-                         testing::Values(L"Text1_Change", L"cmdBrowse_Click", L"Command1_Click",
-                                         L"About_Click", L"Help_Click"),
-                         [](const auto& info) {
-                             const std::wstring name = info.param;
-                             return std::string(name.begin(), name.end());
-                         });
+INSTANTIATE_TEST_SUITE_P(Handlers, HandlerFault, testing::ValuesIn(kRoutedHandlers),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HandlerFaultAtLoad, IsShownAndTheWindowOpensWithoutTheStatusLine) {
-    const FaultScope fault(L"Form_Load");
-    RunningApp app(L"", test::BesideThisProgram(L"sheenwright_faulty.exe"), false);
+    const FaultScope fault(L"OnLoad");
+    RunningApp app(L"", test::BesideThisProgram(L"sheenwright_faulty.exe"), FirstShown::message);
     const auto box = test::WaitForMessageBox(app.processId());
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, ErrorText(ERROR_NOT_SUPPORTED));

@@ -113,16 +113,14 @@ TEST_F(MainWindow, CreateWritesTheScriptForTheBoxsTextAndReportsIt) {
 
     const auto box = test::WaitForMessageBox(app_.processId());
     ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->caption, L"Sheenwright");
     EXPECT_EQ(box->text, kSuccess);
-    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
-    EXPECT_FALSE(box->hasIcon);
+    test::ExpectPlainOkBox(*box);
     EXPECT_FALSE(IsWindowEnabled(app_.main())) << "the box is modal to the window";
     EXPECT_EQ(ReadFileBytes(target + L".manifest"), std::string(kStyleScript));
     test::DismissMessageBox(*box);
 
     // The box goes, the window comes back as it was.
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(app_.main()) != FALSE; }));
+    EXPECT_TRUE(app_.WaitUntilUsable());
     EXPECT_EQ(WindowText(app_.PathBox()), target);
     EXPECT_TRUE(IsWindowEnabled(app_.Button(L"Creat")));
 }
@@ -147,7 +145,7 @@ TEST_F(MainWindow, BrowsePutsTheChosenFilesFullPathIntoTheBox) {
     ASSERT_TRUE(dialog.has_value());
     EXPECT_EQ(dialog->Filters(), std::vector<std::wstring>{L"Manifest Files  (*.exe)"});
     dialog->Cancel();
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(app_.main()) != FALSE; }));
+    ASSERT_TRUE(app_.WaitUntilUsable());
     EXPECT_EQ(WindowText(app_.PathBox()), L"typed text") << "a cancelled Browse changes nothing";
 
     app_.Click(app_.Button(L"Browse"));

@@ -1,6 +1,5 @@
 // The written style script really gives a program the Common Controls 6: a
 // probe program beside it reports where its comctl32 comes from.
-#include "platform/unique_handle.h"
 #include "stylescript/style_script_writer.h"
 #include "support/app_driver.h"
 #include "support/scratch_folder.h"
@@ -18,20 +17,14 @@ constexpr DWORD kOldControls = 0;
 constexpr DWORD kCommonControls6 = 3; // redirected, and loaded from the side-by-side store
 
 DWORD RunProbe(const std::wstring& exe) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
-        ADD_FAILURE() << "cannot start the probe, error " << GetLastError();
+    const test::StartedProgram probe = test::StartProgram(exe);
+    if (!probe.process) {
+        ADD_FAILURE() << "cannot start the probe, error " << probe.error;
         return ~0u;
     }
-    const UniqueKernelHandle process(info.hProcess);
-    const UniqueKernelHandle thread(info.hThread);
-    EXPECT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(probe.process.get(), 60000), WAIT_OBJECT_0);
     DWORD code = ~0u;
-    GetExitCodeProcess(process.get(), &code);
+    GetExitCodeProcess(probe.process.get(), &code);
     return code;
 }
 
@@ -46,8 +39,8 @@ std::string ForThisProcessor(std::string manifest) {
 class StyleScriptEffect : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(
-            CopyFileW(test::BesideThisProgram(L"manifest_probe.exe").c_str(), probe_.c_str(), FALSE))
+        ASSERT_TRUE(CopyFileW(test::BesideThisProgram(L"manifest_probe.exe").c_str(),
+                              probe_.c_str(), FALSE))
             << "error " << GetLastError();
     }
     ScratchFolder folder_;

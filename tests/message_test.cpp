@@ -39,10 +39,8 @@ TEST(CreateMessage, SuccessIsShownInAPlainOkBoxAfterTheFileIsComplete) {
     const std::wstring target = folder / L"tool.exe";
     const auto box = CaptureMessageBox([&] { WriteStyleScript(nullptr, target); });
     ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->caption, L"Sheenwright");
     EXPECT_EQ(box->text, kSuccess);
-    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
-    EXPECT_FALSE(box->hasIcon);
+    test::ExpectPlainOkBox(*box);
     EXPECT_EQ(test::ReadFileBytes(target + L".manifest").size(), 531u);
 }
 
@@ -51,10 +49,8 @@ TEST(CreateMessage, FailureIsShownInAPlainOkBoxWithTheSystemText) {
     const auto box =
         CaptureMessageBox([&] { WriteStyleScript(nullptr, folder / L"absent\\tool.exe"); });
     ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->caption, L"Sheenwright");
     EXPECT_EQ(box->text, ErrorText(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
-    EXPECT_FALSE(box->hasIcon);
+    test::ExpectPlainOkBox(*box);
     EXPECT_TRUE(folder.Names().empty());
 }
 

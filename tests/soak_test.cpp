@@ -104,12 +104,12 @@ TEST(Soak, AThousandCreatesLeaveExactFilesAndNoGrowth) {
         const auto dialog = FileDialog::WaitFor(app.processId());
         ASSERT_TRUE(dialog.has_value());
         dialog->Cancel();
-        ASSERT_TRUE(test::WaitUntil([&] { return IsWindowEnabled(app.main()) != FALSE; }));
+        ASSERT_TRUE(app.WaitUntilUsable());
         app.Click(app.Button(L"About"));
         const auto about = test::WaitForMessageBox(app.processId());
         ASSERT_TRUE(about.has_value());
         test::DismissMessageBox(*about);
-        ASSERT_TRUE(test::WaitUntil([&] { return IsWindowEnabled(app.main()) != FALSE; }));
+        ASSERT_TRUE(app.WaitUntilUsable());
         if (round == 0)
             afterFirstRound = SettledFootprintOf(query.get(), app.processId(), unixProcess);
     }

@@ -1,39 +1,15 @@
 #include "support/app_driver.h"
 
+#include "resources/product.h"
 #include "support/message_box_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <dlgs.h>
 
 namespace sheen::test {
 namespace {
-
-struct TopLevelSearch {
-    DWORD processId;
-    const wchar_t* windowClass; // nullptr: any but dialogs
-    HWND found;
-};
-
-BOOL CALLBACK FindTopLevel(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<TopLevelSearch*>(context);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !::IsWindowVisible(window))
-        return TRUE;
-    const std::wstring kind = ClassName(window);
-    const bool wanted = search->windowClass ? kind == search->windowClass : kind != L"#32770";
-    if (!wanted)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND FindTopLevelOf(DWORD processId, const wchar_t* windowClass) {
-    TopLevelSearch search{processId, windowClass, nullptr};
-    ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 struct ChildList {
     HWND parent;
@@ -73,45 +49,58 @@ std::wstring ProgramPath() {
     return BesideThisProgram(L"..\\Sheenwright.exe");
 }
 
-RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program,
-                       bool waitForWindow) {
+StartedProgram StartProgram(const std::wstring& program, const std::wstring& arguments,
+                            const std::wstring& workingFolder) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     std::wstring commandLine = L"\"" + program + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
+    StartedProgram started;
     if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
                           &info)) {
-        ADD_FAILURE() << "cannot start the program, error " << ::GetLastError();
+        started.error = ::GetLastError();
+        return started;
+    }
+    started.process.reset(info.hProcess);
+    const UniqueKernelHandle thread(info.hThread);
+    started.processId = info.dwProcessId;
+    started.threadId = info.dwThreadId;
+    return started;
+}
+
+RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program,
+                       FirstShown first) {
+    StartedProgram started = StartProgram(program, L"", workingFolder);
+    if (!started.process) {
+        ADD_FAILURE() << "cannot start the program, error " << started.error;
         return;
     }
-    process_.reset(info.hProcess);
-    const UniqueKernelHandle thread(info.hThread);
-    processId_ = info.dwProcessId;
-    threadId_ = info.dwThreadId;
-    if (waitForWindow && !WaitForWindow())
+    process_ = std::move(started.process);
+    processId_ = started.processId;
+    threadId_ = started.threadId;
+    if (first == FirstShown::window && !WaitForWindow())
         ADD_FAILURE() << "the main window did not appear";
 }
 
 bool RunningApp::WaitForWindow(DWORD timeoutMs) {
     ::WaitForInputIdle(process_.get(), timeoutMs);
-    return WaitUntil([this] { return (main_ = FindMainWindow(processId_)) != nullptr; }, timeoutMs);
+    return WaitUntil(
+        [this] {
+            return (main_ = FindVisibleWindow(L"" SHEENWRIGHT_WINDOW_CLASS, processId_)) != nullptr;
+        },
+        timeoutMs);
+}
+
+bool RunningApp::WaitUntilUsable(DWORD timeoutMs) const {
+    return WaitUntil([this] { return ::IsWindowEnabled(main_) != FALSE; }, timeoutMs);
 }
 
 RunningApp::RunningApp(HWND main) : main_(main), owned_(false) {
     threadId_ = ::GetWindowThreadProcessId(main, &processId_);
     process_.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId_));
-}
-
-HWND FindMainWindow(DWORD processId) {
-    HWND found = nullptr;
-    while ((found = ::FindWindowExW(nullptr, found, L"Sheenwright.frmMain", nullptr))) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(found, &owner);
-        if (::IsWindowVisible(found) && (processId == 0 || owner == processId))
-            return found;
-    }
-    return nullptr;
 }
 
 RunningApp::~RunningApp() {
@@ -127,7 +116,7 @@ bool RunningApp::Close(DWORD timeoutMs) {
         return true;
     // Anything modal still open would keep the close from the window.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const HWND box = FindTopLevelOf(processId_, L"#32770");
+        const HWND box = FindVisibleWindow(L"#32770", processId_);
         if (!box)
             break;
         ::SendMessageTimeoutW(box, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
@@ -192,10 +181,9 @@ std::wstring RunningApp::Create(const std::wstring& path) const {
         ADD_FAILURE() << "Create showed no message";
         return {};
     }
-    EXPECT_EQ(box->caption, L"Sheenwright");
-    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+    ExpectPlainOkBox(*box);
     DismissMessageBox(*box);
-    EXPECT_TRUE(WaitUntil([this] { return ::IsWindowEnabled(main_) != FALSE; }));
+    EXPECT_TRUE(WaitUntilUsable());
     return box->text;
 }
 
@@ -208,17 +196,17 @@ std::optional<FileDialog> FileDialog::WaitFor(DWORD processId, DWORD timeoutMs) 
     // The explorer-style dialog is the #32770 that holds the file name combo.
     WaitUntil(
         [&] {
-            dialog = FindTopLevelOf(processId, L"#32770");
-            return dialog && ::GetDlgItem(dialog, 0x47C);
+            dialog = FindVisibleWindow(L"#32770", processId);
+            return dialog && ::GetDlgItem(dialog, cmb13);
         },
         timeoutMs);
-    if (!dialog || !::GetDlgItem(dialog, 0x47C))
+    if (!dialog || !::GetDlgItem(dialog, cmb13))
         return std::nullopt;
     return FileDialog(dialog);
 }
 
 std::vector<std::wstring> FileDialog::Filters() const {
-    const HWND types = ::GetDlgItem(window_, 0x470);
+    const HWND types = ::GetDlgItem(window_, cmb1);
     std::vector<std::wstring> filters;
     const LRESULT count = ::SendMessageW(types, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
@@ -230,7 +218,7 @@ std::vector<std::wstring> FileDialog::Filters() const {
 }
 
 void FileDialog::Choose(const std::wstring& path) const {
-    const HWND nameBox = ::GetDlgItem(window_, 0x47C);
+    const HWND nameBox = ::GetDlgItem(window_, cmb13);
     const HWND edit = ::FindWindowExW(nameBox, nullptr, L"Edit", nullptr);
     ::SendMessageW(edit ? edit : nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     ::PostMessageW(window_, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);

@@ -37,12 +37,30 @@ std::wstring BesideThisProgram(const std::wstring& relative);
 // The built Sheenwright, one folder above the tests (and the benchmark).
 std::wstring ProgramPath();
 
+// A process started by StartProgram; its thread handle is already closed.
+struct StartedProgram {
+    UniqueKernelHandle process; // empty if it did not start
+    DWORD processId = 0;
+    DWORD threadId = 0;
+    DWORD error = ERROR_SUCCESS; // why it did not start
+};
+
+// Starts `program` with `arguments` after its quoted name on the command line,
+// in `workingFolder` (this process's current folder if empty).
+StartedProgram StartProgram(const std::wstring& program, const std::wstring& arguments = L"",
+                            const std::wstring& workingFolder = L"");
+
+// What a program shows first: its main window, or a message box (an error
+// while the window loads).
+enum class FirstShown { window, message };
+
 class RunningApp {
   public:
-    // Starts the program in `workingFolder` and, unless told not to (when a
-    // message comes first), waits for its main window.
+    // Starts the program in `workingFolder` and, when the window comes first,
+    // waits for its main window.
     explicit RunningApp(const std::wstring& workingFolder = L"",
-                        const std::wstring& program = ProgramPath(), bool waitForWindow = true);
+                        const std::wstring& program = ProgramPath(),
+                        FirstShown first = FirstShown::window);
     // Works the main window of a program that something else started; that
     // program is left running when this object goes.
     explicit RunningApp(HWND main);
@@ -53,6 +71,8 @@ class RunningApp {
 
     // Waits for the main window, as the constructor does; true once it is there.
     bool WaitForWindow(DWORD timeoutMs = 20000);
+    // Waits until the main window takes input again (a modal box or dialog gone).
+    bool WaitUntilUsable(DWORD timeoutMs = 10000) const;
     bool started() const { return main_ != nullptr; }
     HWND main() const { return main_; }
     DWORD processId() const { return processId_; }
@@ -86,10 +106,6 @@ class RunningApp {
     HWND main_ = nullptr;
     bool owned_ = true; // false when attached: then the destructor leaves the program be
 };
-
-// The visible main window of a running Sheenwright on this desktop, of the
-// given process or (0) of any, or null.
-HWND FindMainWindow(DWORD processId = 0);
 
 // Waits until `predicate` holds, up to `timeoutMs`.
 template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000) {

@@ -2,25 +2,12 @@
 
 #include "support/window_text.h"
 
+#include <gtest/gtest.h>
+
 #include <thread>
 
 namespace sheen::test {
 namespace {
-
-struct Search {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<Search*>(context);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !::IsWindowVisible(window) || ClassName(window) != L"#32770")
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
 
 BOOL CALLBACK ReadChild(HWND child, LPARAM context) {
     auto* view = reinterpret_cast<MessageBoxView*>(context);
@@ -40,21 +27,31 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM context) {
 } // namespace
 
 std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+    // Wine shows the box before it sets the caption and the text.
+    std::optional<MessageBoxView> seen;
     const DWORD start = ::GetTickCount();
     do {
-        Search search{processId, nullptr};
-        ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            MessageBoxView view;
-            view.window = search.found;
-            view.caption = WindowText(search.found);
-            view.text = WindowText(::GetDlgItem(search.found, 0xFFFF));
-            ::EnumChildWindows(search.found, ReadChild, reinterpret_cast<LPARAM>(&view));
-            return view;
+        if (const HWND box = FindVisibleWindow(L"#32770", processId)) {
+            seen.emplace();
+            seen->window = box;
+            seen->caption = WindowText(box);
+            seen->text = WindowText(::GetDlgItem(box, 0xFFFF));
+            if (!seen->caption.empty() && !seen->text.empty()) {
+                ::EnumChildWindows(box, ReadChild, reinterpret_cast<LPARAM>(&*seen));
+                return seen;
+            }
         }
         ::Sleep(5);
     } while (::GetTickCount() - start < timeoutMs);
-    return std::nullopt;
+    if (seen)
+        ::EnumChildWindows(seen->window, ReadChild, reinterpret_cast<LPARAM>(&*seen));
+    return seen;
+}
+
+void ExpectPlainOkBox(const MessageBoxView& box, bool withIcon) {
+    EXPECT_EQ(box.caption, L"Sheenwright");
+    EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_EQ(box.hasIcon, withIcon);
 }
 
 void DismissMessageBox(const MessageBoxView& box) {

@@ -18,8 +18,13 @@ struct MessageBoxView {
     bool hasIcon = false;
 };
 
-// Waits until process `processId` shows a message box, and reads it.
+// Waits until process `processId` shows a message box with its caption and
+// text set, and reads it. A box still without them at the timeout is read as it is.
 std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, DWORD timeoutMs = 20000);
+
+// Expects the program's own kind of box: captioned with its title, OK alone,
+// and an icon or none.
+void ExpectPlainOkBox(const MessageBoxView& box, bool withIcon = false);
 
 // Presses the box's OK button.
 void DismissMessageBox(const MessageBoxView& box);

@@ -21,4 +21,16 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+HWND FindVisibleWindow(const wchar_t* windowClass, DWORD processId) {
+    // One server call per window of the class: cheap enough to poll every millisecond.
+    HWND window = nullptr;
+    while ((window = ::FindWindowExW(nullptr, window, windowClass, nullptr))) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (::IsWindowVisible(window) && (processId == 0 || owner == processId))
+            return window;
+    }
+    return nullptr;
+}
+
 } // namespace sheen::test

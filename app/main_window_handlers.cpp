@@ -28,34 +28,31 @@ const std::wstring kHelpMessage =
 
 } // namespace
 
-void MainWindow::Form_Load() {
-    SetStatusText(S_, CurrentSystemDescription());
+void MainWindow::OnLoad() {
+    SetStatusText(control(Control::statusBar), CurrentSystemDescription());
 }
 
-void MainWindow::Text1_Change() {
-    ::EnableWindow(Command1_, ::GetWindowTextLengthW(Text1_) > 0);
+void MainWindow::OnPathBoxChange() {
+    ::EnableWindow(control(Control::createButton),
+                   ::GetWindowTextLengthW(control(Control::pathBox)) > 0);
 }
 
-void MainWindow::cmdBrowse_Click() {
-    // Setting the text raises Text1_Change, which enables Create.
+void MainWindow::OnBrowseClick() {
+    // Setting the text raises OnPathBoxChange, which enables Create.
     if (const auto chosen = ChooseFileToOpen(hwnd(), kBrowseFilter))
-        ::SetWindowTextW(Text1_, chosen->c_str());
+        ::SetWindowTextW(control(Control::pathBox), chosen->c_str());
 }
 
-void MainWindow::Command1_Click() {
-    WriteStyleScript(PathText());
+void MainWindow::OnCreateClick() {
+    WriteStyleScript(hwnd(), PathText());
 }
 
-void MainWindow::About_Click() {
+void MainWindow::OnAboutClick() {
     ShowMessage(hwnd(), kAboutMessage, MB_ICONINFORMATION);
 }
 
-void MainWindow::Help_Click() {
+void MainWindow::OnHelpClick() {
     ShowMessage(hwnd(), kHelpMessage);
-}
-
-void MainWindow::WriteStyleScript(const std::wstring& targetPath) {
-    sheen::WriteStyleScript(hwnd(), targetPath);
 }
 
 } // namespace sheen
