@@ -1,15 +1,22 @@
 # Shortcuts over the CMake presets; see README.md.
-.PHONY: build test bench run deps clean
+.PHONY: build build-win32 dist test bench run deps clean
 
 # CI sets CI=true: there, warnings are errors.
 WERROR := $(if $(filter true 1,$(CI)),ON,OFF)
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-build: deps
-	cmake --preset win32 -DSHEENWRIGHT_WERROR=$(WERROR)
-	cmake --build --preset win32 -j $(JOBS)
+build: build-win32
 	cmake --preset win64 -DSHEENWRIGHT_WERROR=$(WERROR)
 	cmake --build --preset win64 -j $(JOBS)
+
+build-win32: deps
+	cmake --preset win32 -DSHEENWRIGHT_WERROR=$(WERROR)
+	cmake --build --preset win32 -j $(JOBS)
+
+# The release: dist/Sheenwright-<version>-win32.zip and dist/SHA256SUMS, the
+# same bytes from the same sources wherever they are built.
+dist: build-win32
+	tools/make-dist
 
 test: build
 	tools/wine-session --prefix build/win64/wineprefix ctest --preset win64
@@ -33,4 +40,4 @@ deps:
 	@tools/install-deps
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -4,6 +4,7 @@
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
+#include <imagehlp.h>
 
 #include <algorithm>
 #include <cctype>
@@ -134,6 +135,18 @@ TEST_F(ShippedProgram, NeedsOnlySystemDllsAndNothingNewerThanXp) {
         }
     }
     EXPECT_GT(functions, 50u) << "the import tables were read";
+}
+
+// The build leaves the link time out so that it can be reproduced; the header's
+// checksum (Windows checks it for drivers, some tools for any program) must
+// still be the one the system computes.
+TEST_F(ShippedProgram, HasNoLinkTimeAndTheChecksumWindowsComputes) {
+    EXPECT_EQ(file_.headers()->FileHeader.TimeDateStamp, 0u);
+    DWORD inHeader = 0, computed = 0;
+    ASSERT_EQ(MapFileAndCheckSumW(kShippedProgram.c_str(), &inHeader, &computed),
+              DWORD(CHECKSUM_SUCCESS));
+    EXPECT_NE(computed, 0u);
+    EXPECT_EQ(inHeader, computed);
 }
 
 } // namespace
