@@ -6,13 +6,21 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <string>
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
+    // A program opened with Sheenwright, dropped on its icon or sent to it
+    // arrives as the first argument, split by the C runtime as Windows splits
+    // command lines (quotes group blanks); any further ones are ignored.
+    const std::wstring path = __argc > 1 && __wargv ? __wargv[1] : L"";
+
     sheen::MainWindow frmMain;
     try {
-        frmMain.Create(instance, showCommand);
+        frmMain.Create(instance, showCommand, path);
     } catch (...) {
         sheen::ShowCurrentError(nullptr);
         return 1;

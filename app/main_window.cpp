@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/fault_injection.h"
+#include "platform/dropped_files.h"
 #include "platform/message_box.h"
 #include "platform/win32_error.h"
 #include "platform/window.h"
@@ -21,7 +22,16 @@ UniqueIcon LoadAppIcon(HINSTANCE instance, int metricX, int metricY) {
 
 } // namespace
 
-void MainWindow::Create(HINSTANCE instance, int showCommand) {
+template <typename Handler> void MainWindow::Run(const char* name, Handler handler) {
+    try {
+        InjectFault(name);
+        handler();
+    } catch (...) {
+        ShowCurrentError(hwnd());
+    }
+}
+
+void MainWindow::Create(HINSTANCE instance, int showCommand, const std::wstring& path) {
     bigIcon_ = LoadAppIcon(instance, SM_CXICON, SM_CYICON);
     smallIcon_ = LoadAppIcon(instance, SM_CXSMICON, SM_CYSMICON);
 
@@ -38,10 +48,12 @@ void MainWindow::Create(HINSTANCE instance, int showCommand) {
         ThrowLastError();
 
     // WM_NCCREATE adopts the handle into hwnd_; the window sizes itself in WM_CREATE.
+    // WS_EX_ACCEPTFILES is all that DragAcceptFiles sets, without loading the
+    // shell's DLL at start-up; drops on the controls come to the window too.
     const HWND created =
-        ::CreateWindowExW(WS_EX_CONTROLPARENT, L"" SHEENWRIGHT_WINDOW_CLASS, L"" SHEENWRIGHT_TITLE,
-                          kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                          nullptr, nullptr, instance, this);
+        ::CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES, L"" SHEENWRIGHT_WINDOW_CLASS,
+                          L"" SHEENWRIGHT_TITLE, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     const DWORD error = ::GetLastError();
     if (!created) {
         if (createError_)
@@ -49,7 +61,12 @@ void MainWindow::Create(HINSTANCE instance, int showCommand) {
         throw Win32Error(error);
     }
 
-    Run(&MainWindow::OnLoad, "OnLoad");
+    AllowDropsFromLessPrivilegedPrograms(hwnd());
+
+    Run("OnLoad", [this] { OnLoad(); });
+    // Setting the text raises OnPathBoxChange, which enables Create.
+    if (!path.empty())
+        ::SetWindowTextW(control(Control::pathBox), path.c_str());
     ::ShowWindow(hwnd(), showCommand);
     ::SetFocus(control(Control::pathBox));
 }
@@ -83,6 +100,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam));
         return 0;
+    case WM_DROPFILES: {
+        const UniqueDrop drop(
+            reinterpret_cast<HDROP>(wParam)); // finished even if the handler fails
+        Run("OnDropFiles", [&] { OnDropFiles(drop.get()); });
+        return 0;
+    }
     case WM_DESTROY:
         ::PostQuitMessage(0);
         return 0;
@@ -127,7 +150,7 @@ void MainWindow::OnCommand(HWND sender, WORD notification) {
     // IDOK and IDCANCEL (Enter and Escape) come with no control and match no route.
     for (const CommandRoute& route : kCommandRoutes)
         if (sender && sender == control(route.control) && notification == route.notification)
-            Run(route.handler, route.name);
+            Run(route.name, [this, &route] { (this->*route.handler)(); });
 }
 
 void MainWindow::OnActivate(WORD state) {
@@ -137,15 +160,6 @@ void MainWindow::OnActivate(WORD state) {
     } else if (focusBeforeDeactivation_ && ::IsChild(hwnd(), focusBeforeDeactivation_) &&
                ::IsWindowEnabled(focusBeforeDeactivation_)) {
         ::SetFocus(focusBeforeDeactivation_);
-    }
-}
-
-void MainWindow::Run(Handler handler, const char* name) {
-    try {
-        InjectFault(name);
-        (this->*handler)();
-    } catch (...) {
-        ShowCurrentError(hwnd());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/unique_handle.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <array>
 #include <exception>
@@ -18,17 +19,17 @@ class MainWindow {
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    // Creates the window and its controls, runs OnLoad, and shows it.
-    void Create(HINSTANCE instance, int showCommand);
+    // Creates the window and its controls, runs OnLoad, puts `path` (if any)
+    // into the path box as Browse would, and shows the window.
+    void Create(HINSTANCE instance, int showCommand, const std::wstring& path);
     HWND hwnd() const { return hwnd_.get(); }
 
-    using Handler = void (MainWindow::*)();
-    // Which handler a control's notification runs. `name` is how an error
-    // report, and the test build's fault injection, call the handler.
+    // Which handler a control's notification runs. `name` is how the test
+    // build's fault injection calls the handler.
     struct CommandRoute {
         Control control;
         WORD notification;
-        Handler handler;
+        void (MainWindow::*handler)();
         const char* name;
     };
     static const std::array<CommandRoute, 5> kCommandRoutes;
@@ -43,7 +44,7 @@ class MainWindow {
 
     // Runs one event handler; an error it did not expect ends only that handler
     // and is shown to the user.
-    void Run(Handler handler, const char* name);
+    template <typename Handler> void Run(const char* name, Handler handler);
 
     // Event handlers.
     void OnLoad();
@@ -52,6 +53,7 @@ class MainWindow {
     void OnCreateClick();
     void OnAboutClick();
     void OnHelpClick();
+    void OnDropFiles(HDROP drop);
 
     HWND control(Control which) const { return controls_[RowOf(which)]; }
     std::wstring PathText() const;

@@ -1,6 +1,7 @@
 // frmMain's event handlers. Errors they do not expect go to MainWindow::Run.
 #include "app/main_window.h"
 
+#include "platform/dropped_files.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/status_bar.h"
@@ -53,6 +54,12 @@ void MainWindow::OnAboutClick() {
 
 void MainWindow::OnHelpClick() {
     ShowMessage(hwnd(), kHelpMessage);
+}
+
+void MainWindow::OnDropFiles(HDROP drop) {
+    // As Browse does: setting the text raises OnPathBoxChange, which enables Create.
+    if (const auto dropped = FirstDroppedFile(drop))
+        ::SetWindowTextW(control(Control::pathBox), dropped->c_str());
 }
 
 } // namespace sheen

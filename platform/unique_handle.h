@@ -2,6 +2,7 @@
 // Move-only owners of Win32 handles: each handle is closed exactly once.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <utility>
@@ -46,5 +47,6 @@ using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;
 using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;
 using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;
+using UniqueDrop = UniqueHandle<HDROP, &::DragFinish, 0>;
 
 } // namespace sheen

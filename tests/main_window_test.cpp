@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
+#include <set>
+#include <vector>
 
 namespace sheen {
 namespace {
@@ -189,6 +192,91 @@ TEST_F(MainWindow, ClosingEndsTheProgramAtOnceEvenWithAPathInTheBox) {
     GetExitCodeProcess(app_.process(), &code);
     EXPECT_EQ(code, 0u);
 }
+
+// Files dropped from Explorer, by name inside a scratch folder that holds a
+// file "tool.exe" and a folder "sub".
+struct DropCase {
+    const char* name;
+    std::vector<std::wstring> dropped;
+    const wchar_t* expected; // what the box then holds; null: it stays empty
+};
+
+void PrintTo(const DropCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DroppedFiles : public testing::TestWithParam<DropCase> {};
+
+TEST_P(DroppedFiles, FillThePathBoxAsBrowseDoesOrLeaveTheWindowAsItWas) {
+    ScratchFolder folder;
+    test::WriteFileBytes(folder / L"tool.exe", "MZ");
+    ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr));
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    EXPECT_TRUE(GetWindowLongW(app.main(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES)
+        << "Explorer drops only on windows that accept files";
+
+    std::vector<std::wstring> paths;
+    for (const std::wstring& name : GetParam().dropped)
+        paths.push_back(folder / name);
+    app.Drop(paths);
+    const bool filled = GetParam().expected != nullptr;
+    EXPECT_EQ(WindowText(app.PathBox()), filled ? folder / GetParam().expected : L"");
+    EXPECT_EQ(IsWindowEnabled(app.Button(L"Creat")) != FALSE, filled);
+    EXPECT_EQ(folder.Names(), (std::set<std::wstring>{L"sub", L"tool.exe"})) << "nothing written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FromExplorer, DroppedFiles,
+    testing::Values(DropCase{"OneFile", {L"tool.exe"}, L"tool.exe"},
+                    DropCase{"SeveralFilesGiveTheFirst", {L"tool.exe", L"other.exe"}, L"tool.exe"},
+                    DropCase{"AFolderOnlyChangesNothing", {L"sub"}, nullptr},
+                    DropCase{
+                        "AFolderBeforeAFileGivesTheFile", {L"sub", L"other.exe"}, L"other.exe"},
+                    DropCase{"NonAsciiAndBlanks",
+                             {L" Gr\u00f6\u00dfe \u7a0b\u5e8f.exe"},
+                             L" Gr\u00f6\u00dfe \u7a0b\u5e8f.exe"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Sheenwright opened with a program: Explorer's "Open with", a drop on its
+// icon, or Send To, all of which put the program on the command line.
+struct CommandLineCase {
+    const char* name;
+    const wchar_t* arguments; // "%" stands for the scratch folder
+    const wchar_t* expected;  // likewise
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class StartedWithAPath : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(StartedWithAPath, ShowsItInThePathBoxAndWritesNothing) {
+    ScratchFolder folder;
+    const auto expand = [&](std::wstring text) {
+        for (size_t at; (at = text.find(L'%')) != std::wstring::npos;)
+            text.replace(at, 1, folder.path());
+        return text;
+    };
+    RunningApp app(folder.path(), test::ProgramPath(), test::FirstShown::window,
+                   expand(GetParam().arguments));
+    ASSERT_TRUE(app.started());
+    const std::wstring expected = expand(GetParam().expected);
+    EXPECT_EQ(WindowText(app.PathBox()), expected);
+    EXPECT_EQ(IsWindowEnabled(app.Button(L"Creat")) != FALSE, !expected.empty());
+    EXPECT_TRUE(folder.Names().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, StartedWithAPath,
+    testing::Values(CommandLineCase{"QuotedWithBlanks", L"\"%\\Sample App\\tool one.exe\"",
+                                    L"%\\Sample App\\tool one.exe"},
+                    CommandLineCase{"Unquoted", L"C:\\Apps\\tool.exe", L"C:\\Apps\\tool.exe"},
+                    CommandLineCase{"EmptyQuotes", L"\"\"", L""},
+                    CommandLineCase{"TwoPathsGiveTheFirst", L"\"%\\one.exe\" %\\two.exe",
+                                    L"%\\one.exe"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace sheen

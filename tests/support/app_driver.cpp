@@ -7,6 +7,9 @@
 
 #include <commctrl.h>
 #include <dlgs.h>
+#include <shlobj.h>
+
+#include <cstring>
 
 namespace sheen::test {
 namespace {
@@ -72,8 +75,8 @@ StartedProgram StartProgram(const std::wstring& program, const std::wstring& arg
 }
 
 RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program,
-                       FirstShown first) {
-    StartedProgram started = StartProgram(program, L"", workingFolder);
+                       FirstShown first, const std::wstring& arguments) {
+    StartedProgram started = StartProgram(program, arguments, workingFolder);
     if (!started.process) {
         ADD_FAILURE() << "cannot start the program, error " << started.error;
         return;
@@ -189,6 +192,30 @@ std::wstring RunningApp::Create(const std::wstring& path) const {
 
 void RunningApp::SetPath(const std::wstring& text) const {
     ::SendMessageW(PathBox(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void RunningApp::Drop(const std::vector<std::wstring>& paths) const {
+    // The shell's block: DROPFILES, then the wide names, each ended by NUL, and one more NUL.
+    std::vector<BYTE> block(sizeof(DROPFILES));
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof header);
+    for (const std::wstring& path : paths) {
+        const auto* bytes = reinterpret_cast<const BYTE*>(path.c_str());
+        block.insert(block.end(), bytes, bytes + (path.size() + 1) * sizeof(wchar_t));
+    }
+    block.resize(block.size() + sizeof(wchar_t), 0);
+    // The program releases the block with DragFinish, so it must be the program's memory.
+    const UniqueKernelHandle target(
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId_));
+    void* remote = ::VirtualAllocEx(target.get(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
+                                    PAGE_READWRITE);
+    ASSERT_NE(remote, nullptr) << "error " << ::GetLastError();
+    ::WriteProcessMemory(target.get(), remote, block.data(), block.size(), nullptr);
+    // Sent rather than posted, as the shell does, so that it has been handled on return.
+    ::SendMessageTimeoutW(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0,
+                          SMTO_ABORTIFHUNG, 10000, nullptr);
 }
 
 std::optional<FileDialog> FileDialog::WaitFor(DWORD processId, DWORD timeoutMs) {

@@ -56,11 +56,11 @@ enum class FirstShown { window, message };
 
 class RunningApp {
   public:
-    // Starts the program in `workingFolder` and, when the window comes first,
-    // waits for its main window.
+    // Starts the program with `arguments` in `workingFolder` and, when the
+    // window comes first, waits for its main window.
     explicit RunningApp(const std::wstring& workingFolder = L"",
                         const std::wstring& program = ProgramPath(),
-                        FirstShown first = FirstShown::window);
+                        FirstShown first = FirstShown::window, const std::wstring& arguments = L"");
     // Works the main window of a program that something else started; that
     // program is left running when this object goes.
     explicit RunningApp(HWND main);
@@ -93,6 +93,9 @@ class RunningApp {
     void Click(HWND button) const;
     // Replaces the path box's text, as Browse would.
     void SetPath(const std::wstring& text) const;
+    // Drops `paths` on the window as the shell delivers a drop from Explorer,
+    // and waits until the window has handled it.
+    void Drop(const std::vector<std::wstring>& paths) const;
     // Puts `path` into the box, presses Create, and returns the message the
     // program then shows, once that is dismissed and the window usable again.
     std::wstring Create(const std::wstring& path) const;

@@ -1,0 +1,48 @@
+#include "platform/dropped_files.h"
+
+#include "platform/system_function.h"
+
+namespace sheen {
+namespace {
+
+// Not in the Windows XP headers.
+constexpr UINT kCopyGlobalData = 0x0049;
+constexpr DWORD kAllowMessage = 1; // MSGFLT_ALLOW, and MSGFLT_ADD for the older function
+
+std::wstring DroppedEntry(HDROP drop, UINT index) {
+    const UINT length = ::DragQueryFileW(drop, index, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    path.resize(::DragQueryFileW(drop, index, path.data(), length + 1));
+    return path;
+}
+
+} // namespace
+
+std::optional<std::wstring> FirstDroppedFile(HDROP drop) {
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT index = 0; index < count; ++index) {
+        std::wstring path = DroppedEntry(drop, index);
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        const bool folder =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (!path.empty() && !folder)
+            return path;
+    }
+    return std::nullopt;
+}
+
+void AllowDropsFromLessPrivilegedPrograms(HWND window) {
+    // The per-window filter exists from Windows 7 on, the per-process one on Vista.
+    static const auto perWindow = FindSystemFunction<BOOL(WINAPI*)(HWND, UINT, DWORD, void*)>(
+        L"user32.dll", "ChangeWindowMessageFilterEx");
+    static const auto perProcess =
+        FindSystemFunction<BOOL(WINAPI*)(UINT, DWORD)>(L"user32.dll", "ChangeWindowMessageFilter");
+    for (const UINT message : {UINT(WM_DROPFILES), UINT(WM_COPYDATA), kCopyGlobalData}) {
+        if (perWindow)
+            perWindow(window, message, kAllowMessage, nullptr);
+        else if (perProcess)
+            perProcess(message, kAllowMessage);
+    }
+}
+
+} // namespace sheen

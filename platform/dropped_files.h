@@ -1,0 +1,21 @@
+#pragma once
+// Files dropped on a window the classic way: the window has WS_EX_ACCEPTFILES
+// and the shell sends it WM_DROPFILES.
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <optional>
+#include <string>
+
+namespace sheen {
+
+// The first of the dropped entries that is not a folder, or nothing.
+std::optional<std::wstring> FirstDroppedFile(HDROP drop);
+
+// Lets the shell's drop messages reach `window` when this program runs with
+// more privileges than the one it is dropped from (User Interface Privilege
+// Isolation, Windows Vista and later; nothing to do before).
+void AllowDropsFromLessPrivilegedPrograms(HWND window);
+
+} // namespace sheen
