@@ -79,9 +79,12 @@ class TemporaryFile {
         return ERROR_SUCCESS;
     }
 
-    DWORD RenameTo(const std::wstring& destination) {
-        if (!::MoveFileExW(path_.c_str(), destination.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // Without `replace`, an existing destination stays and the rename fails
+    // with ERROR_ALREADY_EXISTS (or ERROR_FILE_EXISTS): a check that no other
+    // process can slip in front of.
+    DWORD RenameTo(const std::wstring& destination, bool replace = true) {
+        const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+        if (!::MoveFileExW(path_.c_str(), destination.c_str(), flags))
             return ::GetLastError();
         path_.clear();
         return ERROR_SUCCESS;
@@ -110,9 +113,97 @@ DWORD CheckReplaceable(const std::wstring& path) {
     return existing ? ERROR_SUCCESS : ::GetLastError();
 }
 
+DWORD ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return ::GetLastError();
+    bytes.clear();
+    char chunk[4096];
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr))
+            return ::GetLastError();
+        if (read == 0)
+            return ERROR_SUCCESS;
+        bytes.append(chunk, read);
+    }
+}
+
+// Enough for anyone who keeps every earlier manifest; past it, giving up is
+// safer than searching on.
+constexpr int kBackupNames = 999;
+
+// A copy of a file's earlier bytes under the first free one of the names
+// <path>.bak, <path>.bak2, <path>.bak3, ...; a backup that already holds
+// exactly those bytes serves as it is.
+class Backup {
+  public:
+    DWORD Keep(const std::wstring& path, std::string_view earlier) {
+        TemporaryFile temporary;
+        bool written = false;
+        for (int number = 1; number <= kBackupNames; ++number) {
+            std::wstring candidate;
+            // The longer name may need the \\?\ form where the file's own did not.
+            if (const DWORD error = FullPathForCreate(
+                    path + L".bak" + (number > 1 ? DecimalText(number) : L""), candidate))
+                return error;
+            std::string held;
+            const DWORD read = ReadWholeFile(candidate, held);
+            if (read == ERROR_SUCCESS && held == earlier) {
+                path_ = std::move(candidate);
+                return ERROR_SUCCESS;
+            }
+            if (read != ERROR_FILE_NOT_FOUND)
+                continue; // other bytes, a folder, or a file held by another: taken
+            if (!written) {
+                if (const DWORD error = temporary.Create(path))
+                    return error;
+                if (const DWORD error = temporary.WriteAndClose(earlier))
+                    return error;
+                written = true;
+            }
+            const DWORD error = temporary.RenameTo(candidate, false);
+            if (error == ERROR_SUCCESS) {
+                path_ = std::move(candidate);
+                made_ = true;
+                return ERROR_SUCCESS;
+            }
+            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+                return error;
+        }
+        return ERROR_FILE_EXISTS;
+    }
+
+    // Takes back a backup this object made, when what it was made for failed.
+    void Discard() {
+        if (made_)
+            ::DeleteFileW(path_.c_str());
+        path_.clear();
+        made_ = false;
+    }
+
+    const std::wstring& path() const { return path_; }
+
+  private:
+    std::wstring path_;
+    bool made_ = false;
+};
+
+DWORD WriteInPlaceOf(const std::wstring& full, std::string_view bytes) {
+    TemporaryFile temporary;
+    if (const DWORD error = temporary.Create(full))
+        return error;
+    if (const DWORD error = temporary.WriteAndClose(bytes))
+        return error;
+    // Windows reports a file that a scanner is just deleting or holding as denied access.
+    return Retrying(true, [&] { return temporary.RenameTo(full); });
+}
+
 } // namespace
 
-DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes) {
+DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes, std::wstring* keptAs) {
     if (const DWORD error = CheckNewFileName(path))
         return error;
     std::wstring full;
@@ -121,13 +212,25 @@ DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes) {
     // A read-only file or a folder stays so; only a sharing violation passes.
     if (const DWORD error = Retrying(false, [&] { return CheckReplaceable(full); }))
         return error;
-    TemporaryFile temporary;
-    if (const DWORD error = temporary.Create(full))
+    Backup backup;
+    if (keptAs) {
+        std::string earlier;
+        const DWORD read = Retrying(false, [&] { return ReadWholeFile(full, earlier); });
+        if (read == ERROR_SUCCESS && earlier != bytes) {
+            if (const DWORD error = backup.Keep(full, earlier))
+                return error;
+        } else if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND &&
+                   read != ERROR_PATH_NOT_FOUND) {
+            return read;
+        }
+    }
+    if (const DWORD error = WriteInPlaceOf(full, bytes)) {
+        backup.Discard(); // the earlier file is still in its place
         return error;
-    if (const DWORD error = temporary.WriteAndClose(bytes))
-        return error;
-    // Windows reports a file that a scanner is just deleting or holding as denied access.
-    return Retrying(true, [&] { return temporary.RenameTo(full); });
+    }
+    if (keptAs)
+        *keptAs = backup.path();
+    return ERROR_SUCCESS;
 }
 
 } // namespace sheen

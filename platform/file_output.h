@@ -17,6 +17,14 @@ namespace sheen {
 // open without sharing (after a short wait, in case that passes). Relative
 // paths resolve against the current directory. Returns ERROR_SUCCESS or the
 // code of the first error; no temporary file survives a failure.
-DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes);
+//
+// With `keptAs`, an existing file with other bytes is first copied whole, and
+// flushed, to the first of <path>.bak, <path>.bak2, ... that is free, or that
+// already holds exactly those bytes; an existing backup is never overwritten.
+// If that fails, nothing is replaced; if the replacement fails, a backup made
+// for it is removed again. `*keptAs` receives the backup's path (in the form
+// written, \\?\ for long ones), or nothing when none was needed.
+DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes,
+                          std::wstring* keptAs = nullptr);
 
 } // namespace sheen

@@ -48,5 +48,7 @@ using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;
 using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;
 using UniqueDrop = UniqueHandle<HDROP, &::DragFinish, 0>;
+using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary, 0>;
+using UniqueRegistryKey = UniqueHandle<HKEY, &::RegCloseKey, 0>;
 
 } // namespace sheen

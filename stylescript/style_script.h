@@ -1,5 +1,8 @@
 #pragma once
 
+#include <windows.h>
+
+#include <string>
 #include <string_view>
 
 namespace sheen {
@@ -9,7 +12,7 @@ namespace sheen {
 // that Windows draws its controls in the visual style. The same 22 ASCII lines,
 // each ended by CR LF, for every target. The public key token is the one under
 // which Windows publishes Microsoft.Windows.Common-Controls; with any other the
-// dependency cannot be found.
+// dependency cannot be found. This is the text for 32-bit x86 programs.
 inline constexpr std::string_view kStyleScript =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
     "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
@@ -35,5 +38,11 @@ inline constexpr std::string_view kStyleScript =
     "</assembly>\r\n";
 
 static_assert(kStyleScript.size() == 531);
+
+// The style script for a program built for `machine` (IMAGE_FILE_MACHINE_*):
+// for x86-64 and ARM64 programs both processorArchitecture values name their
+// processor, since Windows refuses to start a program whose manifest asks for
+// another's; for any other value, kStyleScript as it is.
+std::string StyleScriptFor(WORD machine);
 
 } // namespace sheen

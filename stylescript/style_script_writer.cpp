@@ -1,36 +1,86 @@
 #include "stylescript/style_script_writer.h"
 
 #include "platform/error_text.h"
+#include "platform/file_name.h"
 #include "platform/file_output.h"
+#include "platform/file_times.h"
 #include "platform/message_box.h"
 #include "stylescript/style_script.h"
+#include "stylescript/target_program.h"
 
 #include <new>
+#include <stdexcept>
 
 namespace sheen {
+namespace {
+
+OsVersion RunningOsVersion() {
+    try {
+        return ReadOsVersion();
+    } catch (const std::runtime_error&) {
+        // Assume the newest: its notes only ever warn, and its touch harms nothing.
+        return {VER_PLATFORM_WIN32_NT, ~DWORD(0), 0, 0};
+    }
+}
+
+} // namespace
 
 std::wstring StyleScriptPath(const std::wstring& targetPath) {
     return targetPath + L".manifest";
 }
 
-DWORD WriteStyleScriptFile(const std::wstring& targetPath) {
-    return ReplaceFileContents(StyleScriptPath(targetPath), kStyleScript);
+StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
+    const OsVersion os = RunningOsVersion();
+    const std::wstring scriptPath = StyleScriptPath(targetPath);
+    // A device name must reach neither the header reader nor the loader; the
+    // write below refuses it.
+    std::wstring target;
+    const bool inspectable = CheckNewFileName(scriptPath) == ERROR_SUCCESS &&
+                             FullPathForCreate(targetPath, target) == ERROR_SUCCESS;
+    const TargetProgram program = inspectable ? InspectTarget(target, os) : TargetProgram{};
+
+    StyleScriptOutcome outcome;
+    std::wstring backup;
+    outcome.error = ReplaceFileContents(scriptPath, StyleScriptFor(program.machine), &backup);
+    if (outcome.error != ERROR_SUCCESS)
+        return outcome;
+    outcome.backupName = backup.substr(backup.find_last_of(L"\\/") + 1);
+    outcome.embeddedManifestWins = program.embeddedManifestWins;
+    outcome.alreadyStyled = program.alreadyStyled;
+    if (inspectable && CachesManifestLookups(os)) {
+        const DWORD touch = TouchLastWriteTime(target);
+        // A target that does not exist has nothing to remember.
+        outcome.touchFailed = touch != ERROR_SUCCESS && touch != ERROR_FILE_NOT_FOUND &&
+                              touch != ERROR_PATH_NOT_FOUND;
+    }
+    return outcome;
 }
 
-std::wstring StyleScriptOutcomeText(DWORD error) {
-    if (error != ERROR_SUCCESS)
-        return ErrorText(error);
+std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome) {
+    if (outcome.error != ERROR_SUCCESS)
+        return ErrorText(outcome.error);
     // One CR alone breaks the line in a message box.
-    return L"Style script created successfully.\r"
-           L"Note: The created script file must be kept in the same directory as the .exe file!";
+    std::wstring text =
+        L"Style script created successfully.\r"
+        L"Note: The created script file must be kept in the same directory as the .exe file!";
+    if (!outcome.backupName.empty())
+        text += L"\rThe earlier manifest was kept as " + outcome.backupName + L".";
+    if (outcome.embeddedManifestWins) {
+        text += L"\rWindows uses the program's own embedded manifest instead of this file.";
+        if (outcome.alreadyStyled)
+            text += L"\rThe program's own manifest already gives it the visual style.";
+    }
+    if (outcome.touchFailed)
+        text += L"\rWindows may use the script only after a restart.";
+    return text;
 }
 
 void WriteStyleScript(HWND owner, const std::wstring& targetPath) {
-    DWORD outcome = ERROR_SUCCESS;
+    StyleScriptOutcome outcome;
     try {
         outcome = WriteStyleScriptFile(targetPath);
     } catch (const std::bad_alloc&) {
-        outcome = ERROR_NOT_ENOUGH_MEMORY;
+        outcome.error = ERROR_NOT_ENOUGH_MEMORY;
     }
     ShowMessage(owner, StyleScriptOutcomeText(outcome));
 }

@@ -10,14 +10,26 @@ namespace sheen {
 // nothing trimmed or resolved.
 std::wstring StyleScriptPath(const std::wstring& targetPath);
 
-// Writes the style script for `targetPath`: afterwards its manifest holds the
-// whole script, or whatever it held before. Returns ERROR_SUCCESS or the code of
-// the first error.
-DWORD WriteStyleScriptFile(const std::wstring& targetPath);
+// What a Create did, and what the user should know about it besides.
+struct StyleScriptOutcome {
+    DWORD error = ERROR_SUCCESS;       // the first error; then nothing else below is set
+    std::wstring backupName;           // file name only, when an earlier manifest was kept
+    bool embeddedManifestWins = false; // Windows reads the program's own manifest instead
+    bool alreadyStyled = false;        // which already gives the program the visual style
+    bool touchFailed = false;          // Windows may go on using what it remembers
+};
 
-// What the user is told about an outcome of WriteStyleScriptFile: the success
-// note, or the system's own description of the error and nothing else.
-std::wstring StyleScriptOutcomeText(DWORD error);
+// Writes the style script that fits the program at `targetPath` (its
+// processor's, see StyleScriptFor): afterwards its manifest holds the whole
+// script, or whatever it held before. An earlier manifest with other bytes is
+// first kept as <manifest>.bak (or .bak2, ...). On systems that remember a
+// program's manifest, the program's last-write time is then set to now.
+StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath);
+
+// What the user is told about an outcome: the success note followed by one
+// line for each thing to know, or the system's own description of the error
+// and nothing else.
+std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome);
 
 // Writes the style script for `targetPath` and reports the outcome in a modal
 // message box owned by `owner`. Never fails towards its caller.

@@ -24,6 +24,7 @@ using Names = std::set<std::wstring>;
 
 const std::string kScript(kStyleScript);
 const std::string kEarlier = "<earlier manifest/>\r\n";
+const std::wstring kKeptNote = test::BackupNote(L"tool.exe.manifest.bak");
 
 class Faults : public testing::Test {
   protected:
@@ -54,7 +55,7 @@ TEST_F(Faults, ReadOnlyManifestIsKeptUntilTheUserLiftsIt) {
     EXPECT_EQ(folder_.Names(), Names{L"tool.exe.manifest"});
 
     SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), test::kSuccessMessage);
+    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), test::kSuccessMessage + kKeptNote);
     EXPECT_EQ(ReadFileBytes(manifest), kScript);
 }
 
@@ -69,7 +70,7 @@ TEST_F(Faults, ManifestHeldByAnotherProcessIsKeptUntilReleased) {
         EXPECT_EQ(folder_.Names(), Names{L"tool.exe.manifest"});
     }
     EXPECT_EQ(ReadFileBytes(manifest), kEarlier);
-    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), test::kSuccessMessage);
+    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), test::kSuccessMessage + kKeptNote);
     EXPECT_EQ(ReadFileBytes(manifest), kScript);
 }
 
@@ -86,9 +87,10 @@ TEST_F(Faults, AMomentarySharingViolationIsWaitedOut) {
     });
     const std::wstring message = app_.Create(folder_ / L"tool.exe");
     release.join();
-    EXPECT_EQ(message, test::kSuccessMessage);
+    EXPECT_EQ(message, test::kSuccessMessage + kKeptNote);
     EXPECT_EQ(ReadFileBytes(manifest), kScript);
-    EXPECT_EQ(folder_.Names(), Names{L"tool.exe.manifest"});
+    EXPECT_EQ(ReadFileBytes(manifest + L".bak"), kEarlier);
+    EXPECT_EQ(folder_.Names(), (Names{L"tool.exe.manifest", L"tool.exe.manifest.bak"}));
 }
 
 TEST_F(Faults, DeviceNamesAreRefusedWithOrWithoutExtension) {

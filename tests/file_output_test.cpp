@@ -4,6 +4,7 @@
 #include "platform/unique_handle.h"
 #include "stylescript/style_script.h"
 #include "stylescript/style_script_writer.h"
+#include "support/app_driver.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ const std::string kEarlier = "<earlier manifest that must survive a failed Creat
 
 TEST(StyleScriptFile, IsWrittenBesideTheTargetWithExactBytes) {
     ScratchFolder folder;
-    ASSERT_EQ(WriteStyleScriptFile(folder / L"tool.exe"), DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest"), kScript);
     EXPECT_EQ(folder.Names(), Names{L"tool.exe.manifest"}); // nothing else, no temporary file
 }
@@ -30,17 +31,18 @@ TEST(StyleScriptFile, IsWrittenBesideTheTargetWithExactBytes) {
 TEST(StyleScriptFile, ReplacesALongerEarlierManifestWhole) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"tool.exe.manifest", std::string(10000, 'x'));
-    ASSERT_EQ(WriteStyleScriptFile(folder / L"tool.exe"), DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest"), kScript);
-    EXPECT_EQ(folder.Names(), Names{L"tool.exe.manifest"});
+    EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest.bak"), std::string(10000, 'x'));
+    EXPECT_EQ(folder.Names(), (Names{L"tool.exe.manifest", L"tool.exe.manifest.bak"}));
 }
 
-TEST(StyleScriptFile, IsTheSameForEveryTargetAndNeedsNoExistingExecutable) {
+TEST(StyleScriptFile, IsTheX86TextForNonProgramsAndNeedsNoExistingExecutable) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"real.exe", "MZ");
-    ASSERT_EQ(WriteStyleScriptFile(folder / L"real.exe"), DWORD(ERROR_SUCCESS));
-    ASSERT_EQ(WriteStyleScriptFile(folder / L"notes.txt"), DWORD(ERROR_SUCCESS));
-    ASSERT_EQ(WriteStyleScriptFile(folder / L"tool"), DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(WriteStyleScriptFile(folder / L"real.exe").error, DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(WriteStyleScriptFile(folder / L"notes.txt").error, DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(WriteStyleScriptFile(folder / L"tool").error, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(ReadFileBytes(folder / L"real.exe.manifest"), kScript);
     EXPECT_EQ(ReadFileBytes(folder / L"notes.txt.manifest"), kScript);
     EXPECT_EQ(ReadFileBytes(folder / L"tool.manifest"), kScript);
@@ -48,14 +50,70 @@ TEST(StyleScriptFile, IsTheSameForEveryTargetAndNeedsNoExistingExecutable) {
               (Names{L"real.exe", L"real.exe.manifest", L"notes.txt.manifest", L"tool.manifest"}));
 }
 
+// The first bytes of a program for `machine`: a DOS header whose e_lfanew says
+// 0x80, then the PE signature and file header there.
+std::string ProgramHeader(WORD machine) {
+    std::string bytes(0x80, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = '\x80';
+    bytes += std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8);
+    return bytes + std::string(18, '\0');
+}
+
+std::string WithLfanew(std::string header, DWORD offset) {
+    header.replace(0x3C, 4, reinterpret_cast<const char*>(&offset), 4);
+    return header;
+}
+
+TEST(StyleScriptFile, NamesTheProcessorTheTargetsHeaderGivesAndX86OtherwiseWithoutFail) {
+    const std::string amd64 = ProgramHeader(IMAGE_FILE_MACHINE_AMD64);
+    struct Case {
+        const wchar_t* name;
+        std::string bytes;
+        WORD machine; // whose script is expected
+    };
+    const Case cases[] = {
+        {L"i386.exe", ProgramHeader(IMAGE_FILE_MACHINE_I386), IMAGE_FILE_MACHINE_I386},
+        {L"amd64.exe", amd64, IMAGE_FILE_MACHINE_AMD64},
+        {L"arm64.exe", ProgramHeader(IMAGE_FILE_MACHINE_ARM64), IMAGE_FILE_MACHINE_ARM64},
+        {L"arm32.exe", ProgramHeader(IMAGE_FILE_MACHINE_ARMNT), 0},
+        {L"empty.exe", "", 0},
+        {L"mz.exe", "MZ", 0},
+        {L"lfanew-past-end.exe", WithLfanew(amd64, 0x10000), 0},
+        {L"lfanew-negative.exe", WithLfanew(amd64, DWORD(-8)), 0},
+        {L"signature-cut.exe", amd64.substr(0, 0x82), 0},
+        {L"machine-cut.exe", amd64.substr(0, 0x85), 0},
+        {L"not-pe.exe", std::string(amd64).replace(0x80, 2, "NE"), 0},
+    };
+    ScratchFolder folder;
+    for (const Case& c : cases) {
+        WriteFileBytes(folder / c.name, c.bytes);
+        EXPECT_EQ(WriteStyleScriptFile(folder / c.name).error, DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(ReadFileBytes(folder / c.name + L".manifest"), StyleScriptFor(c.machine))
+            << testing::PrintToString(std::wstring(c.name));
+    }
+    // The real 32-bit program, and a folder in the program's place.
+    CopyFileW(test::BesideThisProgram(L"..\\..\\win32\\Sheenwright.exe").c_str(),
+              (folder / L"shipped.exe").c_str(), FALSE);
+    CreateDirectoryW((folder / L"folder.exe").c_str(), nullptr);
+    for (const wchar_t* name : {L"shipped.exe", L"folder.exe"}) {
+        EXPECT_EQ(WriteStyleScriptFile(folder / name).error, DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(ReadFileBytes(folder / name + L".manifest"), kScript);
+    }
+    // A device is never opened to be read: it is refused as before.
+    EXPECT_EQ(WriteStyleScriptFile(folder / L"COM1").error, DWORD(ERROR_INVALID_NAME));
+    EXPECT_EQ(WriteStyleScriptFile(L"\\\\.\\CON").error, DWORD(ERROR_INVALID_NAME));
+}
+
 TEST(StyleScriptFile, RelativeAndEmptyTargetsResolveAgainstTheCurrentDirectory) {
     ScratchFolder folder;
     CreateDirectoryW((folder / L"sub").c_str(), nullptr);
     {
         CurrentDirectoryScope inside(folder.path());
-        ASSERT_EQ(WriteStyleScriptFile(L"tool.exe"), DWORD(ERROR_SUCCESS));
-        ASSERT_EQ(WriteStyleScriptFile(L"sub\\app.exe"), DWORD(ERROR_SUCCESS));
-        ASSERT_EQ(WriteStyleScriptFile(L""), DWORD(ERROR_SUCCESS));
+        ASSERT_EQ(WriteStyleScriptFile(L"tool.exe").error, DWORD(ERROR_SUCCESS));
+        ASSERT_EQ(WriteStyleScriptFile(L"sub\\app.exe").error, DWORD(ERROR_SUCCESS));
+        ASSERT_EQ(WriteStyleScriptFile(L"").error, DWORD(ERROR_SUCCESS));
     }
     EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest"), kScript);
     EXPECT_EQ(ReadFileBytes(folder / L"sub\\app.exe.manifest"), kScript);
@@ -66,21 +124,81 @@ TEST(StyleScriptFile, RelativeAndEmptyTargetsResolveAgainstTheCurrentDirectory) 
 TEST(StyleScriptFile, TargetPathIsUsedVerbatim) {
     ScratchFolder folder;
     // Case and inner blanks are kept; nothing is trimmed or normalised.
-    ASSERT_EQ(WriteStyleScriptFile(folder / L"My Tool.EXE"), DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(WriteStyleScriptFile(folder / L"My Tool.EXE").error, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(folder.Names(), Names{L"My Tool.EXE.manifest"});
 }
 
 TEST(StyleScriptFile, UnicodeFolderAndName) {
     ScratchFolder folder(L"Überprüfung-日本語");
     const std::wstring target = folder / L"Ωmega-программа-工具.exe";
-    ASSERT_EQ(WriteStyleScriptFile(target), DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(WriteStyleScriptFile(target).error, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(ReadFileBytes(target + L".manifest"), kScript);
     EXPECT_EQ(folder.Names(), Names{L"Ωmega-программа-工具.exe.manifest"});
 }
 
+TEST(StyleScriptBackup, AForeignManifestIsKeptWholeOnceAndNamed) {
+    ScratchFolder folder;
+    // Also where the names need the long form.
+    std::wstring deep = folder.path();
+    while (deep.size() < MAX_PATH) {
+        deep += L"\\" + std::wstring(50, L'd');
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr)) << GetLastError();
+    }
+    for (const std::wstring& target : {folder / L"tool.exe", deep + L"\\tool.exe"}) {
+        const std::wstring manifest = L"\\\\?\\" + target + L".manifest";
+        WriteFileBytes(manifest, kEarlier);
+        const auto first = WriteStyleScriptFile(target);
+        ASSERT_EQ(first.error, DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(first.backupName, L"tool.exe.manifest.bak");
+        EXPECT_EQ(ReadFileBytes(manifest + L".bak"), kEarlier);
+        EXPECT_EQ(ReadFileBytes(manifest), kScript);
+        // The same bytes again: nothing to keep.
+        EXPECT_EQ(WriteStyleScriptFile(target).backupName, L"");
+        EXPECT_EQ(GetFileAttributesW((manifest + L".bak2").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+}
+
+TEST(StyleScriptBackup, TakenNamesAreSkippedAndABackupOfTheSameBytesServes) {
+    ScratchFolder folder;
+    const std::wstring manifest = folder / L"tool.exe.manifest";
+    WriteFileBytes(manifest + L".bak", "<someone else's/>");
+    const std::string second = "<second earlier manifest/>";
+    struct Step {
+        std::string earlier;
+        const wchar_t* keptAs;
+    };
+    for (const Step& step :
+         {Step{kEarlier, L"tool.exe.manifest.bak2"}, Step{second, L"tool.exe.manifest.bak3"},
+          Step{kEarlier, L"tool.exe.manifest.bak2"}}) {
+        WriteFileBytes(manifest, step.earlier);
+        EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").backupName, step.keptAs);
+        EXPECT_EQ(ReadFileBytes(folder / step.keptAs), step.earlier);
+    }
+    EXPECT_EQ(ReadFileBytes(manifest + L".bak"), "<someone else's/>");
+    EXPECT_EQ(folder.Names(), (Names{L"tool.exe.manifest", L"tool.exe.manifest.bak",
+                                     L"tool.exe.manifest.bak2", L"tool.exe.manifest.bak3"}));
+}
+
+TEST(StyleScriptFileFailure, AManifestThatCannotBeKeptIsNotReplaced) {
+    ScratchFolder folder;
+    const std::wstring manifest = folder / L"tool.exe.manifest";
+    WriteFileBytes(manifest, kEarlier);
+    {
+        // Replaceable, but nobody may read it.
+        const UniqueFile holder(CreateFileW(manifest.c_str(), GENERIC_READ,
+                                            FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SHARING_VIOLATION));
+    }
+    EXPECT_EQ(ReadFileBytes(manifest), kEarlier);
+    EXPECT_EQ(folder.Names(), Names{L"tool.exe.manifest"});
+}
+
 TEST(StyleScriptFileFailure, MissingFolderIsPathNotFoundAndCreatesNothing) {
     ScratchFolder folder;
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"absent\\tool.exe"), DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(WriteStyleScriptFile(folder / L"absent\\tool.exe").error,
+              DWORD(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(folder.Names(), Names{});
 }
 
@@ -90,7 +208,7 @@ TEST(StyleScriptFileFailure, ReadOnlyManifestIsRefusedAndKept) {
     WriteFileBytes(manifest, kEarlier);
     SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_READONLY);
 
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe"), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadFileBytes(manifest), kEarlier);
     EXPECT_EQ(GetFileAttributesW(manifest.c_str()) & FILE_ATTRIBUTE_READONLY,
               DWORD(FILE_ATTRIBUTE_READONLY));
@@ -98,7 +216,7 @@ TEST(StyleScriptFileFailure, ReadOnlyManifestIsRefusedAndKept) {
 
     // Once the user lifts the protection, the same Create goes through.
     SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe"), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(ReadFileBytes(manifest), kScript);
 }
 
@@ -110,11 +228,11 @@ TEST(StyleScriptFileFailure, ManifestHeldOpenWithoutSharingIsRefusedAndKept) {
         const UniqueFile holder(CreateFileW(manifest.c_str(), GENERIC_READ, 0, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(holder);
-        EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe"), DWORD(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SHARING_VIOLATION));
         EXPECT_EQ(folder.Names(), Names{L"tool.exe.manifest"});
     }
     EXPECT_EQ(ReadFileBytes(manifest), kEarlier);
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe"), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(ReadFileBytes(manifest), kScript);
 }
 
@@ -122,7 +240,7 @@ TEST(StyleScriptFileFailure, FolderInTheManifestsPlaceIsRefusedAndKept) {
     ScratchFolder folder;
     ASSERT_TRUE(CreateDirectoryW((folder / L"tool.exe.manifest").c_str(), nullptr));
     WriteFileBytes(folder / L"tool.exe.manifest\\inside.txt", kEarlier);
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe"), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest\\inside.txt"), kEarlier);
     EXPECT_EQ(folder.Names(), Names{L"tool.exe.manifest"});
 }

@@ -27,11 +27,38 @@ TEST(ErrorText, IsTheSystemTextWithoutTrailingLineBreak) {
 }
 
 TEST(CreateMessage, SuccessIsTwoSentencesJoinedByOneCarriageReturn) {
-    EXPECT_EQ(StyleScriptOutcomeText(ERROR_SUCCESS), kSuccess);
+    EXPECT_EQ(StyleScriptOutcomeText(StyleScriptOutcome()), kSuccess);
 }
 
 TEST(CreateMessage, FailureIsTheErrorsDescriptionAlone) {
-    EXPECT_EQ(StyleScriptOutcomeText(ERROR_PATH_NOT_FOUND), ErrorText(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(StyleScriptOutcomeText({ERROR_PATH_NOT_FOUND, L"", false, false, false}),
+              ErrorText(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(
+        StyleScriptOutcomeText({ERROR_ACCESS_DENIED, L"tool.exe.manifest.bak", true, true, true}),
+        ErrorText(ERROR_ACCESS_DENIED));
+}
+
+TEST(CreateMessage, EachNoteIsOneMoreLineAfterTheSuccessInAFixedOrder) {
+    const std::wstring backup = test::BackupNote(L"tool.exe.manifest.bak2");
+    const std::wstring& embedded = test::kEmbeddedManifestNote;
+    const std::wstring& styled = test::kAlreadyStyledNote;
+    const std::wstring& restart = test::kRestartNote;
+    struct Case {
+        StyleScriptOutcome outcome;
+        std::wstring notes;
+    };
+    const Case cases[] = {
+        // error, backup, embedded manifest wins, already styled, touch failed
+        {{0, L"tool.exe.manifest.bak2", false, false, false}, backup},
+        {{0, L"", true, false, false}, embedded},
+        {{0, L"", true, true, false}, embedded + styled},
+        {{0, L"", false, true, false}, L""}, // the style counts only where that manifest is used
+        {{0, L"", false, false, true}, restart},
+        {{0, L"tool.exe.manifest.bak2", true, true, true}, backup + embedded + styled + restart},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StyleScriptOutcomeText(c.outcome), kSuccess + c.notes)
+            << testing::PrintToString(c.notes);
 }
 
 TEST(CreateMessage, SuccessIsShownInAPlainOkBoxAfterTheFileIsComplete) {

@@ -1,5 +1,6 @@
 // Faults that need file systems of their own, set up by run_with_mounts.sh:
-// a drive with no room left, and a folder nobody may write.
+// a drive with no room left, a folder nobody may write, and a program nobody
+// may change in a folder that takes new files.
 #include "platform/error_text.h"
 #include "stylescript/style_script.h"
 #include "support/app_driver.h"
@@ -70,10 +71,18 @@ TEST_P(FullDrive, KeepsTheEarlierManifestAndWorksOnceThereIsRoom) {
     EXPECT_EQ(NamesIn(drive), expected) << "no temporary file stays";
 
     DeleteFileW(filler.c_str());
-    EXPECT_EQ(app.Create(drive + L"\\tool.exe"), test::kSuccessMessage);
+    const std::wstring kept = L"tool.exe.manifest.bak";
+    EXPECT_EQ(app.Create(drive + L"\\tool.exe"),
+              test::kSuccessMessage + (withEarlier ? test::BackupNote(kept) : L""));
     EXPECT_EQ(ReadFileBytes(manifest), std::string(kStyleScript));
-    EXPECT_EQ(NamesIn(drive), std::set<std::wstring>{L"tool.exe.manifest"});
-    DeleteFileW(manifest.c_str());
+    expected = {L"tool.exe.manifest"};
+    if (withEarlier) {
+        expected.insert(kept);
+        EXPECT_EQ(ReadFileBytes(manifest + L".bak"), kEarlier);
+    }
+    EXPECT_EQ(NamesIn(drive), expected);
+    for (const std::wstring& name : expected)
+        DeleteFileW((drive + L"\\" + name).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(EarlierManifest, FullDrive, testing::Bool(),
@@ -90,6 +99,16 @@ TEST(ReadOnlyFolder, RefusesAndKeepsTheEarlierManifest) {
         << testing::PrintToString(message);
     EXPECT_EQ(ReadFileBytes(folder + L"\\tool.exe.manifest"), kEarlier);
     EXPECT_EQ(NamesIn(folder), std::set<std::wstring>{L"tool.exe.manifest"});
+}
+
+TEST(ReadOnlyProgram, GetsItsScriptAndTheNoteThatWindowsMaySeeItOnlyAfterARestart) {
+    const std::wstring program = Setting("SHEEN_PROTECTED_PROGRAM");
+    SKIP_WITHOUT(program);
+    RunningApp app;
+    ASSERT_TRUE(app.started());
+    EXPECT_EQ(app.Create(program), test::kSuccessMessage + test::kRestartNote);
+    EXPECT_EQ(ReadFileBytes(program + L".manifest"), std::string(kStyleScript));
+    EXPECT_EQ(ReadFileBytes(program), "MZ");
 }
 
 } // namespace

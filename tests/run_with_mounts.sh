@@ -2,8 +2,9 @@
 # Usage: run_with_mounts.sh PREFIX TEST_EXE [ARGS...]
 #
 # Runs the tests that need file systems of their own: a drive R: on a tmpfs of
-# a few KiB (to fill completely), and a folder that even root cannot write (a
-# read-only bind mount). Mounting needs root; where it is refused, the tests
+# a few KiB (to fill completely), a folder that even root cannot write (a
+# read-only bind mount), and a program that cannot be changed in a folder that
+# can (a read-only bind mount of that one file). Mounting needs root; where it is refused, the tests
 # learn why from SHEEN_MOUNT_REFUSED and skip with that reason.
 set -uo pipefail
 prefix=$(realpath -m "$1")
@@ -15,13 +16,15 @@ work=$(mktemp -d "$(dirname "$prefix")/mounts.XXXXXX")
 small=$work/small
 source=$work/readonly-source
 readonly_folder=$work/readonly
-mkdir -p "$small" "$source" "$readonly_folder"
+protected=$work/protected
+mkdir -p "$small" "$source" "$readonly_folder" "$protected"
 drive=$prefix/dosdevices/r:
 
 cleanup() {
   rm -f "$drive"
   mountpoint -q "$small" && umount "$small"
   mountpoint -q "$readonly_folder" && umount "$readonly_folder"
+  mountpoint -q "$protected/tool.exe" && umount "$protected/tool.exe"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -40,6 +43,14 @@ if error=$( { mount --bind "$source" "$readonly_folder" && mount -o remount,ro,b
   export SHEEN_READONLY_FOLDER="Z:${readonly_folder//\//\\}"
 else
   refused="${refused:+$refused; }a read-only bind mount: $error"
+fi
+printf 'MZ' >"$work/program.exe"
+: >"$protected/tool.exe"
+if error=$( { mount --bind "$work/program.exe" "$protected/tool.exe" &&
+              mount -o remount,ro,bind "$protected/tool.exe"; } 2>&1); then
+  export SHEEN_PROTECTED_PROGRAM="Z:${protected//\//\\}\\tool.exe"
+else
+  refused="${refused:+$refused; }a read-only bind mount of a file: $error"
 fi
 [ -z "$refused" ] || export SHEEN_MOUNT_REFUSED="$refused"
 

@@ -103,7 +103,8 @@ TEST_F(ShippedProgram, IsA32BitWindowsProgramForWindowsXp) {
 
 TEST_F(ShippedProgram, NeedsOnlySystemDllsAndNothingNewerThanXp) {
     const std::set<std::string> systemDlls = {"KERNEL32.DLL", "USER32.DLL",   "GDI32.DLL",
-                                              "COMCTL32.DLL", "COMDLG32.DLL", "MSVCRT.DLL"};
+                                              "COMCTL32.DLL", "COMDLG32.DLL", "MSVCRT.DLL",
+                                              "ADVAPI32.DLL"};
     // Functions the MinGW runtime or the standard library may reach for, which XP does not have.
     const std::set<std::string> newerThanXp = {"GetTickCount64",
                                                "FlsAlloc",

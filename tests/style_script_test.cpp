@@ -43,6 +43,25 @@ TEST(StyleScriptText, IsTheTwentyTwoLinesEachEndedByCrLf) {
     EXPECT_EQ(kStyleScript.size(), 531u);
 }
 
+TEST(StyleScriptText, NamesTheProgramsProcessorInBothPlacesAndIsX86Otherwise) {
+    struct Case {
+        WORD machine;
+        std::string processor;
+    };
+    for (const Case& c :
+         {Case{IMAGE_FILE_MACHINE_I386, "X86"}, Case{IMAGE_FILE_MACHINE_AMD64, "amd64"},
+          Case{IMAGE_FILE_MACHINE_ARM64, "arm64"}, Case{0, "X86"},
+          Case{IMAGE_FILE_MACHINE_IA64, "X86"}, Case{IMAGE_FILE_MACHINE_ARMNT, "X86"}}) {
+        std::string expected;
+        for (const auto& line : kExpectedLines)
+            expected += (line == R"(processorArchitecture="X86")"
+                             ? R"(processorArchitecture=")" + c.processor + "\""
+                             : line) +
+                        "\r\n";
+        EXPECT_EQ(StyleScriptFor(c.machine), expected) << c.machine;
+    }
+}
+
 TEST(StyleScriptText, IsPlainAsciiWithoutByteOrderMarkOrStrayLineBreaks) {
     for (const char c : kStyleScript)
         EXPECT_TRUE(c == '\r' || c == '\n' || (c >= 0x20 && c < 0x7F)) << int(c);
