@@ -49,9 +49,9 @@ StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
     outcome.alreadyStyled = program.alreadyStyled;
     if (inspectable && CachesManifestLookups(os)) {
         const DWORD touch = TouchLastWriteTime(target);
-        // A target that does not exist has nothing to remember.
+        // A target that does not exist, or a folder, is no program to remember.
         outcome.touchFailed = touch != ERROR_SUCCESS && touch != ERROR_FILE_NOT_FOUND &&
-                              touch != ERROR_PATH_NOT_FOUND;
+                              touch != ERROR_PATH_NOT_FOUND && touch != ERROR_DIRECTORY;
     }
     return outcome;
 }

@@ -98,7 +98,9 @@ TEST(StyleScriptFile, NamesTheProcessorTheTargetsHeaderGivesAndX86OtherwiseWitho
               (folder / L"shipped.exe").c_str(), FALSE);
     CreateDirectoryW((folder / L"folder.exe").c_str(), nullptr);
     for (const wchar_t* name : {L"shipped.exe", L"folder.exe"}) {
-        EXPECT_EQ(WriteStyleScriptFile(folder / name).error, DWORD(ERROR_SUCCESS));
+        const auto outcome = WriteStyleScriptFile(folder / name);
+        EXPECT_EQ(outcome.error, DWORD(ERROR_SUCCESS));
+        EXPECT_FALSE(outcome.touchFailed) << "a folder has no program to touch";
         EXPECT_EQ(ReadFileBytes(folder / name + L".manifest"), kScript);
     }
     // A device is never opened to be read: it is refused as before.
