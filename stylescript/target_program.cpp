@@ -81,11 +81,13 @@ std::string_view LocalName(std::string_view tag) {
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
-} // namespace
-
+// Windows Server 2003 (5.2) and later take a program's embedded manifest over
+// the file beside it; Windows XP reads the file first.
 bool EmbeddedManifestComesFirst(const OsVersion& os) {
     return AtLeast(os, 5, 2);
 }
+
+} // namespace
 
 bool CachesManifestLookups(const OsVersion& os) {
     return AtLeast(os, 6, 0);

@@ -28,10 +28,6 @@ TargetProgram InspectTarget(const std::wstring& fullPath, const OsVersion& os);
 // does, so that nothing is claimed that was not read.
 bool DependsOnCommonControls6(std::string_view manifest);
 
-// Windows Server 2003 (5.2) and later take a program's embedded manifest over
-// the file beside it; Windows XP reads the file first.
-bool EmbeddedManifestComesFirst(const OsVersion& os);
-
 // Windows Vista (6.0) and later remember per program, by path and last-write
 // time, whether it has a manifest.
 bool CachesManifestLookups(const OsVersion& os);

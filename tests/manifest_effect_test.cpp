@@ -125,7 +125,7 @@ TEST_F(StyleScriptEffect, AnEmbeddedManifestIsNotedUnlessWindowsIsToldToPreferTh
         {L"styled.exe", kCommonControls6Manifest, false, true, true},
         {L"plain.exe", kPlainManifest, false, true, false},
         {L"preferred-file.exe", kCommonControls6Manifest, true, false, false},
-        // Read as named, not as no-extension.dll.
+        // A name without an extension, which the loader is given with a trailing dot.
         {L"no-extension", kCommonControls6Manifest, false, true, true},
     };
     for (const Case& c : cases) {
