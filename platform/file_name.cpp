@@ -8,7 +8,6 @@ namespace sheen {
 namespace {
 
 constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
-constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 constexpr size_t kLongestPath = 32767; // what the wide file functions accept at all
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
@@ -57,6 +56,44 @@ bool HasForbiddenCharacter(std::wstring_view name) {
     return false;
 }
 
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// \\server\<share>\...: a server's pipes and mailslots look like a share.
+bool IsPipeOrMailslotShare(std::wstring_view serverAndRest) {
+    const size_t server = serverAndRest.find_first_of(L"\\/");
+    if (server == std::wstring_view::npos)
+        return false;
+    std::wstring_view share = serverAndRest.substr(server + 1);
+    share = share.substr(0, share.find_first_of(L"\\/"));
+    return EqualsNoCase(share, L"pipe") || EqualsNoCase(share, L"mailslot");
+}
+
+// Whether `path` leads somewhere other than a file on a drive or a share: the
+// device forms \\.\ (and //?/, which Windows reads alike) and \??\, \\?\ with
+// anything but C:\, UNC\ or Volume{...}\ after it (\\?\pipe\, \\?\GLOBALROOT\),
+// and a server's pipes and mailslots.
+bool IsOutsideTheFileSystem(std::wstring_view path) {
+    if (StartsWith(path, L"\\??\\"))
+        return true;
+    const bool deviceForm = path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) &&
+                            (path[2] == L'.' || path[2] == L'?') && IsSeparator(path[3]);
+    if (deviceForm && !StartsWith(path, kExtendedPrefix))
+        return true;
+    if (!deviceForm)
+        return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]) &&
+               IsPipeOrMailslotShare(path.substr(2));
+    const std::wstring_view rest = path.substr(kExtendedPrefix.size());
+    const bool drive = rest.size() >= 3 && rest[0] < 0x80 && std::iswalpha(rest[0]) &&
+                       rest[1] == L':' && rest[2] == L'\\';
+    const bool volume = rest.size() >= 45 && EqualsNoCase(rest.substr(0, 7), L"Volume{") &&
+                        rest.substr(43, 2) == L"}\\"; // Volume{ and a GUID's 36 characters
+    if (drive || volume)
+        return false;
+    return !EqualsNoCase(rest.substr(0, 4), L"UNC\\") || IsPipeOrMailslotShare(rest.substr(4));
+}
+
 bool HasLoneSurrogate(std::wstring_view path) {
     for (size_t i = 0; i < path.size(); ++i) {
         const wchar_t c = path[i];
@@ -75,8 +112,8 @@ bool HasLoneSurrogate(std::wstring_view path) {
 
 DWORD CheckNewFileName(const std::wstring& path) {
     const std::wstring_view name = LastComponent(path);
-    if (StartsWith(path, kDevicePrefix) || IsReservedDeviceName(name) ||
-        HasForbiddenCharacter(name) || HasLoneSurrogate(path))
+    if (IsOutsideTheFileSystem(path) || IsReservedDeviceName(name) || HasForbiddenCharacter(name) ||
+        HasLoneSurrogate(path))
         return ERROR_INVALID_NAME;
     return ERROR_SUCCESS;
 }

@@ -11,8 +11,10 @@ namespace sheen {
 // exactly that name: a reserved device name (CON, NUL, COM1, ... with any
 // extension opens the device and stores nothing), characters Windows forbids
 // in a name (which could also address a stream of another file), a UTF-16
-// surrogate without its partner, or a path into the device namespace.
-// ERROR_SUCCESS otherwise.
+// surrogate without its partner, or a path that leads to no drive or share
+// (\\.\ devices, \\?\pipe\ and \\?\GLOBALROOT\, a server's pipes and mailslots);
+// \\?\C:\, \\?\UNC\ and \\?\Volume{...}\ are fine. ERROR_SUCCESS otherwise.
+// Nothing is opened: check a path here before opening it.
 DWORD CheckNewFileName(const std::wstring& path);
 
 // Sets `full` to `path` resolved against the current directory, in the

@@ -29,9 +29,8 @@ TEST(NewFileName, ForbiddenCharactersInTheNameAreRefused) {
         EXPECT_EQ(CheckNewFileName(L"C:\\x\\" + std::wstring(name) + L".manifest"),
                   DWORD(ERROR_INVALID_NAME))
             << testing::PrintToString(std::wstring(name));
-    // The drive's colon and the extended prefix's question mark are no part of the name.
+    // The drive's colon is no part of the name.
     EXPECT_EQ(CheckNewFileName(L"C:tool.exe.manifest"), DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(CheckNewFileName(L"\\\\?\\C:\\x\\tool.exe.manifest"), DWORD(ERROR_SUCCESS));
 }
 
 TEST(NewFileName, OnlyWholeSurrogatePairsAreAccepted) {
@@ -41,8 +40,27 @@ TEST(NewFileName, OnlyWholeSurrogatePairsAreAccepted) {
     EXPECT_EQ(CheckNewFileName(L"C:\\\xD800x\\tool.manifest"), DWORD(ERROR_INVALID_NAME));
 }
 
-TEST(NewFileName, TheDeviceNamespaceIsRefused) {
-    EXPECT_EQ(CheckNewFileName(L"\\\\.\\PhysicalDrive0.manifest"), DWORD(ERROR_INVALID_NAME));
+TEST(NewFileName, OnlyPathFormsThatLeadToADriveOrAShareAreAccepted) {
+    const std::pair<const wchar_t*, DWORD> cases[] = {
+        {L"\\\\.\\PhysicalDrive0.manifest", ERROR_INVALID_NAME},
+        {L"//./pipe/name.manifest", ERROR_INVALID_NAME},
+        {L"//?/C:/x/tool.exe.manifest", ERROR_INVALID_NAME}, // read as \\.\ by Windows
+        {L"\\??\\C:\\x\\tool.exe.manifest", ERROR_INVALID_NAME},
+        {L"\\\\?\\pipe\\name.manifest", ERROR_INVALID_NAME},
+        {L"\\\\?\\GLOBALROOT\\Device\\Null.manifest", ERROR_INVALID_NAME},
+        {L"\\\\?\\C:tool.exe.manifest", ERROR_INVALID_NAME},
+        {L"\\\\?\\UNC\\server\\PIPE\\name.manifest", ERROR_INVALID_NAME},
+        {L"\\\\server\\pipe\\name.manifest", ERROR_INVALID_NAME},
+        {L"\\\\server\\MailSlot\\name.manifest", ERROR_INVALID_NAME},
+        {L"\\\\?\\C:\\x\\tool.exe.manifest", ERROR_SUCCESS},
+        {L"\\\\?\\UNC\\server\\share\\tool.exe.manifest", ERROR_SUCCESS},
+        {L"\\\\?\\Volume{0a1b2c3d-0000-1111-2222-333344445555}\\tool.exe.manifest", ERROR_SUCCESS},
+        {L"\\\\server\\share\\tool.exe.manifest", ERROR_SUCCESS},
+        {L"\\\\server\\pipes\\tool.exe.manifest", ERROR_SUCCESS},
+        {L"C:\\pipe\\tool.exe.manifest", ERROR_SUCCESS},
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(CheckNewFileName(path), expected) << testing::PrintToString(std::wstring(path));
 }
 
 TEST(FullPath, ShortPathsKeepThePlainForm) {
