@@ -1,5 +1,7 @@
 #include "stylescript/style_script.h"
 
+#include <algorithm>
+
 namespace sheen {
 
 std::string StyleScriptFor(WORD machine) {
@@ -17,6 +19,14 @@ std::string StyleScriptFor(WORD machine) {
         script.replace(at, kX86.size(), processor);
     }
     return script;
+}
+
+bool IsOwnStyleScript(std::string_view bytes) {
+    // Each machine StyleScriptFor names a processor for, and one it does not.
+    constexpr WORD kMachines[] = {IMAGE_FILE_MACHINE_I386, IMAGE_FILE_MACHINE_AMD64,
+                                  IMAGE_FILE_MACHINE_ARM64};
+    return std::any_of(std::begin(kMachines), std::end(kMachines),
+                       [&](WORD machine) { return bytes == StyleScriptFor(machine); });
 }
 
 } // namespace sheen

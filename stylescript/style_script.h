@@ -45,4 +45,8 @@ static_assert(kStyleScript.size() == 531);
 // another's; for any other value, kStyleScript as it is.
 std::string StyleScriptFor(WORD machine);
 
+// Whether `bytes` are exactly one of the style scripts StyleScriptFor makes:
+// what Sheenwright itself wrote, and may replace without keeping it.
+bool IsOwnStyleScript(std::string_view bytes);
+
 } // namespace sheen

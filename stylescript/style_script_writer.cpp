@@ -41,7 +41,8 @@ StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
 
     StyleScriptOutcome outcome;
     std::wstring backup;
-    outcome.error = ReplaceFileContents(scriptPath, StyleScriptFor(program.machine), &backup);
+    outcome.error =
+        ReplaceFileContents(scriptPath, StyleScriptFor(program.machine), &backup, IsOwnStyleScript);
     if (outcome.error != ERROR_SUCCESS)
         return outcome;
     outcome.backupName = backup.substr(backup.find_last_of(L"\\/") + 1);

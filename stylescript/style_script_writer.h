@@ -21,8 +21,9 @@ struct StyleScriptOutcome {
 
 // Writes the style script that fits the program at `targetPath` (its
 // processor's, see StyleScriptFor): afterwards its manifest holds the whole
-// script, or whatever it held before. An earlier manifest with other bytes is
-// first kept as <manifest>.bak (or .bak2, ...). On systems that remember a
+// script, or whatever it held before. An earlier manifest with other bytes,
+// unless it is a style script of any processor, is first kept as
+// <manifest>.bak (or .bak2, ...). On systems that remember a
 // program's manifest, the program's last-write time is then set to now.
 StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath);
 

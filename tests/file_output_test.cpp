@@ -5,9 +5,11 @@
 #include "stylescript/style_script.h"
 #include "stylescript/style_script_writer.h"
 #include "support/app_driver.h"
+#include "support/import_swap.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
+#include <psapi.h>
 
 namespace sheen {
 namespace {
@@ -108,6 +110,24 @@ TEST(StyleScriptFile, NamesTheProcessorTheTargetsHeaderGivesAndX86OtherwiseWitho
     EXPECT_EQ(WriteStyleScriptFile(L"\\\\.\\CON").error, DWORD(ERROR_INVALID_NAME));
 }
 
+TEST(StyleScriptBackup, OnlyExactlyAScriptOfOursIsReplacedWithoutOne) {
+    ScratchFolder folder;
+    const std::wstring manifest = folder / L"tool.exe.manifest";
+    WriteFileBytes(folder / L"tool.exe", ProgramHeader(IMAGE_FILE_MACHINE_AMD64));
+    const std::string x86 = StyleScriptFor(IMAGE_FILE_MACHINE_I386);
+    const std::pair<std::string, const wchar_t*> cases[] = {
+        {x86, L""},
+        {StyleScriptFor(IMAGE_FILE_MACHINE_ARM64), L""},
+        {x86 + " ", L"tool.exe.manifest.bak"},
+        {x86 + x86, L"tool.exe.manifest.bak2"},
+    };
+    for (const auto& [earlier, keptAs] : cases) {
+        WriteFileBytes(manifest, earlier);
+        EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").backupName, keptAs);
+        EXPECT_EQ(ReadFileBytes(manifest), StyleScriptFor(IMAGE_FILE_MACHINE_AMD64));
+    }
+}
+
 TEST(StyleScriptFile, RelativeAndEmptyTargetsResolveAgainstTheCurrentDirectory) {
     ScratchFolder folder;
     CreateDirectoryW((folder / L"sub").c_str(), nullptr);
@@ -179,6 +199,48 @@ TEST(StyleScriptBackup, TakenNamesAreSkippedAndABackupOfTheSameBytesServes) {
     EXPECT_EQ(ReadFileBytes(manifest + L".bak"), "<someone else's/>");
     EXPECT_EQ(folder.Names(), (Names{L"tool.exe.manifest", L"tool.exe.manifest.bak",
                                      L"tool.exe.manifest.bak2", L"tool.exe.manifest.bak3"}));
+}
+
+SIZE_T PeakWorkingSet() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+}
+
+TEST(StyleScriptBackup, BackupsAreToldApartBySizeBeforeTheyAreRead) {
+    ScratchFolder folder;
+    const std::wstring manifest = folder / L"tool.exe.manifest";
+    WriteFileBytes(manifest, kEarlier);
+    // 4 GiB more than the earlier manifest, which a 32-bit size would not see.
+    test::WriteSparseFile(manifest + L".bak", (ULONGLONG(1) << 32) + kEarlier.size());
+    WriteFileBytes(manifest + L".bak2", std::string(kEarlier.size(), '#'));
+    const SIZE_T peakBefore = PeakWorkingSet();
+    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").backupName, L"tool.exe.manifest.bak3");
+    EXPECT_LT(PeakWorkingSet() - peakBefore, SIZE_T(64) << 20) << "the large backup was read";
+    EXPECT_EQ(ReadFileBytes(manifest + L".bak3"), kEarlier);
+}
+
+// As a virus scanner that opens each fresh file does: every other rename fails.
+decltype(&MoveFileExW) gMoveFileEx = nullptr;
+BOOL WINAPI MoveFileExWhileAScannerLooks(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    static bool held = false;
+    if ((held = !held)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    return gMoveFileEx(from, to, flags);
+}
+
+TEST(StyleScriptBackup, BothRenamesWaitOutAScanner) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"tool.exe.manifest", kEarlier);
+    gMoveFileEx = reinterpret_cast<decltype(gMoveFileEx)>(
+        test::SwapImport("MoveFileExW", reinterpret_cast<void*>(&MoveFileExWhileAScannerLooks)));
+    const auto outcome = WriteStyleScriptFile(folder / L"tool.exe");
+    test::SwapImport("MoveFileExW", reinterpret_cast<void*>(gMoveFileEx));
+    EXPECT_EQ(outcome.error, DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(outcome.backupName, L"tool.exe.manifest.bak");
+    EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest.bak"), kEarlier);
 }
 
 TEST(StyleScriptFileFailure, AManifestThatCannotBeKeptIsNotReplaced) {

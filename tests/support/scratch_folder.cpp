@@ -3,6 +3,7 @@
 #include "platform/unique_handle.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 namespace sheen::test {
 namespace {
@@ -95,6 +96,33 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
                      nullptr) ||
         written != bytes.size())
         ADD_FAILURE() << "cannot write a test file, error " << ::GetLastError();
+}
+
+void WriteSparseFile(const std::wstring& path, ULONGLONG size) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (!file || !::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(file.get()))
+        ADD_FAILURE() << "cannot make a large test file, error " << ::GetLastError();
+}
+
+void WriteShortcut(const std::wstring& path, const std::wstring& target) {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* link = nullptr;
+    IPersistFile* file = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&link))) ||
+        FAILED(link->SetPath(target.c_str())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) ||
+        FAILED(file->Save(path.c_str(), TRUE)))
+        ADD_FAILURE() << "cannot make a shortcut";
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    ::CoUninitialize();
 }
 
 CurrentDirectoryScope::CurrentDirectoryScope(const std::wstring& folder) {

@@ -34,6 +34,10 @@ std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The file's bytes, or nothing if it cannot be read.
 std::string ReadFileBytesIfAny(const std::wstring& path);
+// A file of `size` bytes that costs no disk space: only its end is set.
+void WriteSparseFile(const std::wstring& path, ULONGLONG size);
+// A shell shortcut at `path` (a .lnk) pointing to `target`, as Explorer makes them.
+void WriteShortcut(const std::wstring& path, const std::wstring& target);
 
 // Makes `folder` the current directory until the end of the scope.
 class CurrentDirectoryScope {
