@@ -64,9 +64,8 @@ void MainWindow::Create(HINSTANCE instance, int showCommand, const std::wstring&
     AllowDropsFromLessPrivilegedPrograms(hwnd());
 
     Run("OnLoad", [this] { OnLoad(); });
-    // Setting the text raises OnPathBoxChange, which enables Create.
     if (!path.empty())
-        ::SetWindowTextW(control(Control::pathBox), path.c_str());
+        ShowChosenPath(path);
     ::ShowWindow(hwnd(), showCommand);
     ::SetFocus(control(Control::pathBox));
 }

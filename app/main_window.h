@@ -55,6 +55,9 @@ class MainWindow {
     void OnHelpClick();
     void OnDropFiles(HDROP drop);
 
+    // Puts a path dropped or given on the command line into the path box.
+    void ShowChosenPath(const std::wstring& path);
+
     HWND control(Control which) const { return controls_[RowOf(which)]; }
     std::wstring PathText() const;
 

@@ -4,6 +4,7 @@
 #include "platform/dropped_files.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "platform/shortcut.h"
 #include "platform/status_bar.h"
 #include "resources/product.h"
 #include "stylescript/style_script_writer.h"
@@ -57,9 +58,17 @@ void MainWindow::OnHelpClick() {
 }
 
 void MainWindow::OnDropFiles(HDROP drop) {
-    // As Browse does: setting the text raises OnPathBoxChange, which enables Create.
     if (const auto dropped = FirstDroppedFile(drop))
-        ::SetWindowTextW(control(Control::pathBox), dropped->c_str());
+        ShowChosenPath(*dropped);
+}
+
+void MainWindow::ShowChosenPath(const std::wstring& path) {
+    // As Browse's dialog does, a shortcut gives its target; one that leads to
+    // no file changes nothing, as a dropped folder does.
+    const std::optional<std::wstring> chosen = IsShortcut(path) ? ShortcutTarget(path) : path;
+    // Setting the text raises OnPathBoxChange, which enables Create.
+    if (chosen)
+        ::SetWindowTextW(control(Control::pathBox), chosen->c_str());
 }
 
 } // namespace sheen

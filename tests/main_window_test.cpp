@@ -194,7 +194,9 @@ TEST_F(MainWindow, ClosingEndsTheProgramAtOnceEvenWithAPathInTheBox) {
 }
 
 // Files dropped from Explorer, by name inside a scratch folder that holds a
-// file "tool.exe" and a folder "sub".
+// file "tool.exe", a folder "sub", shortcuts to each ("tool.lnk", "sub.lnk"),
+// one whose target is gone ("gone.lnk") and a file that only bears the name
+// of one ("broken.lnk").
 struct DropCase {
     const char* name;
     std::vector<std::wstring> dropped;
@@ -211,6 +213,13 @@ TEST_P(DroppedFiles, FillThePathBoxAsBrowseDoesOrLeaveTheWindowAsItWas) {
     ScratchFolder folder;
     test::WriteFileBytes(folder / L"tool.exe", "MZ");
     ASSERT_TRUE(CreateDirectoryW((folder / L"sub").c_str(), nullptr));
+    test::WriteShortcut(folder / L"tool.lnk", folder / L"tool.exe");
+    test::WriteShortcut(folder / L"sub.lnk", folder / L"sub");
+    test::WriteFileBytes(folder / L"gone.exe", "MZ");
+    test::WriteShortcut(folder / L"gone.lnk", folder / L"gone.exe");
+    DeleteFileW((folder / L"gone.exe").c_str());
+    test::WriteFileBytes(folder / L"broken.lnk", "not a shortcut");
+    const std::set<std::wstring> before = folder.Names();
     RunningApp app;
     ASSERT_TRUE(app.started());
     EXPECT_TRUE(GetWindowLongW(app.main(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES)
@@ -223,7 +232,7 @@ TEST_P(DroppedFiles, FillThePathBoxAsBrowseDoesOrLeaveTheWindowAsItWas) {
     const bool filled = GetParam().expected != nullptr;
     EXPECT_EQ(WindowText(app.PathBox()), filled ? folder / GetParam().expected : L"");
     EXPECT_EQ(IsWindowEnabled(app.Button(L"Creat")) != FALSE, filled);
-    EXPECT_EQ(folder.Names(), (std::set<std::wstring>{L"sub", L"tool.exe"})) << "nothing written";
+    EXPECT_EQ(folder.Names(), before) << "nothing written";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -235,7 +244,11 @@ INSTANTIATE_TEST_SUITE_P(
                         "AFolderBeforeAFileGivesTheFile", {L"sub", L"other.exe"}, L"other.exe"},
                     DropCase{"NonAsciiAndBlanks",
                              {L" Gr\u00f6\u00dfe \u7a0b\u5e8f.exe"},
-                             L" Gr\u00f6\u00dfe \u7a0b\u5e8f.exe"}),
+                             L" Gr\u00f6\u00dfe \u7a0b\u5e8f.exe"},
+                    DropCase{"AShortcutGivesItsTarget", {L"tool.lnk"}, L"tool.exe"},
+                    DropCase{"AShortcutToAFolderChangesNothing", {L"sub.lnk"}, nullptr},
+                    DropCase{"AShortcutToNothingChangesNothing", {L"gone.lnk"}, nullptr},
+                    DropCase{"AFileNamedLikeAShortcutChangesNothing", {L"broken.lnk"}, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Sheenwright opened with a program: Explorer's "Open with", a drop on its
@@ -243,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct CommandLineCase {
     const char* name;
     const wchar_t* arguments; // "%" stands for the scratch folder
-    const wchar_t* expected;  // likewise
+    const wchar_t* expected;  // likewise; null: where "%\\tool.lnk" points
 };
 
 void PrintTo(const CommandLineCase& c, std::ostream* out) {
@@ -254,6 +267,7 @@ class StartedWithAPath : public testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(StartedWithAPath, ShowsItInThePathBoxAndWritesNothing) {
     ScratchFolder folder;
+    test::WriteShortcut(folder / L"tool.lnk", test::ProgramPath());
     const auto expand = [&](std::wstring text) {
         for (size_t at; (at = text.find(L'%')) != std::wstring::npos;)
             text.replace(at, 1, folder.path());
@@ -262,10 +276,11 @@ TEST_P(StartedWithAPath, ShowsItInThePathBoxAndWritesNothing) {
     RunningApp app(folder.path(), test::ProgramPath(), test::FirstShown::window,
                    expand(GetParam().arguments));
     ASSERT_TRUE(app.started());
-    const std::wstring expected = expand(GetParam().expected);
+    const std::wstring expected =
+        GetParam().expected ? expand(GetParam().expected) : test::ProgramPath();
     EXPECT_EQ(WindowText(app.PathBox()), expected);
     EXPECT_EQ(IsWindowEnabled(app.Button(L"Creat")) != FALSE, !expected.empty());
-    EXPECT_TRUE(folder.Names().empty());
+    EXPECT_EQ(folder.Names(), std::set<std::wstring>{L"tool.lnk"}) << "nothing written";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -275,7 +290,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CommandLineCase{"Unquoted", L"C:\\Apps\\tool.exe", L"C:\\Apps\\tool.exe"},
                     CommandLineCase{"EmptyQuotes", L"\"\"", L""},
                     CommandLineCase{"TwoPathsGiveTheFirst", L"\"%\\one.exe\" %\\two.exe",
-                                    L"%\\one.exe"}),
+                                    L"%\\one.exe"},
+                    CommandLineCase{"AShortcutGivesItsTarget", L"%\\tool.lnk", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,0 +1,82 @@
+#include "platform/shortcut.h"
+
+#include "platform/file_name.h"
+#include "platform/unique_handle.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace sheen {
+namespace {
+
+// Enough for any path Windows can name.
+constexpr int kPathCapacity = 32768;
+
+template <typename Interface> void ReleaseInterface(Interface* object) {
+    object->Release();
+}
+template <typename Interface>
+using ComPointer = UniqueHandle<Interface*, &ReleaseInterface<Interface>, 0>;
+
+// COM on this thread for as long as the object lives.
+class ComScope {
+  public:
+    ComScope() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    ~ComScope() {
+        if (SUCCEEDED(result_))
+            ::CoUninitialize();
+    }
+    // Another model already chosen on this thread serves as well.
+    bool usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+  private:
+    HRESULT result_;
+};
+
+bool IsFileOnADriveOrShare(const std::wstring& path) {
+    if (path.empty() || CheckNewFileName(path) != ERROR_SUCCESS)
+        return false;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+bool IsShortcut(const std::wstring& path) {
+    constexpr size_t kExtensionLength = 4;
+    return path.size() > kExtensionLength &&
+           ::lstrcmpiW(path.c_str() + path.size() - kExtensionLength, L".lnk") == 0;
+}
+
+std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut) {
+    if (!IsFileOnADriveOrShare(shortcut))
+        return std::nullopt;
+    const ComScope com;
+    if (!com.usable())
+        return std::nullopt;
+    IShellLinkW* createdLink = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&createdLink))))
+        return std::nullopt;
+    const ComPointer<IShellLinkW> link(createdLink);
+    IPersistFile* persistFile = nullptr;
+    if (FAILED(
+            link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile))))
+        return std::nullopt;
+    const ComPointer<IPersistFile> file(persistFile);
+    // Without SLR_UPDATE the shortcut is not rewritten, even when its target moved.
+    if (FAILED(file.get()->Load(shortcut.c_str(), STGM_READ)) ||
+        link.get()->Resolve(nullptr, SLR_NO_UI | SLR_NOSEARCH | SLR_NOTRACK) != S_OK)
+        return std::nullopt;
+    std::wstring target(kPathCapacity, L'\0');
+    if (link.get()->GetPath(target.data(), kPathCapacity, nullptr, 0) != S_OK)
+        return std::nullopt; // S_FALSE: it points to no file, a printer for example
+    target.resize(target.find(L'\0'));
+    if (!IsFileOnADriveOrShare(target))
+        return std::nullopt;
+    return target;
+}
+
+} // namespace sheen

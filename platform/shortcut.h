@@ -1,0 +1,18 @@
+#pragma once
+// Shell shortcuts (.lnk), which stand for the file they point to.
+
+#include <optional>
+#include <string>
+
+namespace sheen {
+
+// Whether `path` names a shell shortcut: its extension is .lnk.
+bool IsShortcut(const std::wstring& path);
+
+// The file the shortcut at `shortcut` points to, or nothing when it cannot be
+// read, its target is gone or is a folder, or either path leads to no drive or
+// share (see CheckNewFileName). Resolving shows nothing, searches nowhere and
+// changes no file; COM and the DLLs it needs load only on the first call.
+std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut);
+
+} // namespace sheen
