@@ -37,6 +37,12 @@ void AllowDropsFromLessPrivilegedPrograms(HWND window) {
         L"user32.dll", "ChangeWindowMessageFilterEx");
     static const auto perProcess =
         FindSystemFunction<BOOL(WINAPI*)(UINT, DWORD)>(L"user32.dll", "ChangeWindowMessageFilter");
+    // WM_DROPFILES hands over the drop and WM_COPYGLOBALDATA copies the block
+    // it names into this process. WM_COPYDATA goes with them because the
+    // established recipe for drops onto elevated windows has it (Wine filters
+    // nothing, so whether a drop still needs it cannot be seen here). Any
+    // program may then send it: a handler for it must not take it as coming
+    // from one as privileged as this one.
     for (const UINT message : {UINT(WM_DROPFILES), UINT(WM_COPYDATA), kCopyGlobalData}) {
         if (perWindow)
             perWindow(window, message, kAllowMessage, nullptr);

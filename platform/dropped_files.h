@@ -2,6 +2,8 @@
 // Files dropped on a window the classic way: the window has WS_EX_ACCEPTFILES
 // and the shell sends it WM_DROPFILES.
 
+#include "platform/unique_handle.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -9,6 +11,9 @@
 #include <string>
 
 namespace sheen {
+
+// A drop the window has been handed; the shell's memory for it goes with it.
+using UniqueDrop = UniqueHandle<HDROP, &::DragFinish, 0>;
 
 // The first of the dropped entries that is not a folder, or nothing.
 std::optional<std::wstring> FirstDroppedFile(HDROP drop);

@@ -2,7 +2,6 @@
 // Move-only owners of Win32 handles: each handle is closed exactly once.
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdint>
 #include <utility>
@@ -47,7 +46,6 @@ using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;
 using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;
 using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;
-using UniqueDrop = UniqueHandle<HDROP, &::DragFinish, 0>;
 using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary, 0>;
 using UniqueRegistryKey = UniqueHandle<HKEY, &::RegCloseKey, 0>;
 
