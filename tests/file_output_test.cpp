@@ -5,11 +5,12 @@
 #include "stylescript/style_script.h"
 #include "stylescript/style_script_writer.h"
 #include "support/app_driver.h"
-#include "support/import_swap.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
+
+#include <utility>
 
 namespace sheen {
 namespace {
@@ -220,8 +221,11 @@ TEST(StyleScriptBackup, BackupsAreToldApartBySizeBeforeTheyAreRead) {
     EXPECT_EQ(ReadFileBytes(manifest + L".bak3"), kEarlier);
 }
 
-// As a virus scanner that opens each fresh file does: every other rename fails.
+// The slot through which this program calls MoveFileExW, as MinGW names it.
+extern "C" decltype(&MoveFileExW) __imp_MoveFileExW;
 decltype(&MoveFileExW) gMoveFileEx = nullptr;
+
+// As a virus scanner that opens each fresh file does: every other rename fails.
 BOOL WINAPI MoveFileExWhileAScannerLooks(const wchar_t* from, const wchar_t* to, DWORD flags) {
     static bool held = false;
     if ((held = !held)) {
@@ -234,10 +238,9 @@ BOOL WINAPI MoveFileExWhileAScannerLooks(const wchar_t* from, const wchar_t* to,
 TEST(StyleScriptBackup, BothRenamesWaitOutAScanner) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"tool.exe.manifest", kEarlier);
-    gMoveFileEx = reinterpret_cast<decltype(gMoveFileEx)>(
-        test::SwapImport("MoveFileExW", reinterpret_cast<void*>(&MoveFileExWhileAScannerLooks)));
+    gMoveFileEx = std::exchange(__imp_MoveFileExW, &MoveFileExWhileAScannerLooks);
     const auto outcome = WriteStyleScriptFile(folder / L"tool.exe");
-    test::SwapImport("MoveFileExW", reinterpret_cast<void*>(gMoveFileEx));
+    __imp_MoveFileExW = gMoveFileEx;
     EXPECT_EQ(outcome.error, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(outcome.backupName, L"tool.exe.manifest.bak");
     EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest.bak"), kEarlier);
