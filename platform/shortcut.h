@@ -12,7 +12,8 @@ bool IsShortcut(const std::wstring& path);
 // The file the shortcut at `shortcut` points to, or nothing when it cannot be
 // read, its target is gone or is a folder, or either path leads to no drive or
 // share (see CheckNewFileName). Resolving shows nothing, searches nowhere and
-// changes no file; COM and the DLLs it needs load only on the first call.
+// changes no file. The program delay-loads ole32 (CMakeLists.txt), so COM and
+// the shell link's DLLs load only when a shortcut is first resolved.
 std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut);
 
 } // namespace sheen
