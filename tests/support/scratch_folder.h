@@ -35,6 +35,11 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The file's bytes, or nothing if it cannot be read.
 std::string ReadFileBytesIfAny(const std::wstring& path);
 
+// The file's last-write time.
+FILETIME LastWriteTime(const std::wstring& path);
+// Sets the file's last-write time to a day long past, and returns that.
+FILETIME MakeOld(const std::wstring& path);
+
 // Makes `folder` the current directory until the end of the scope.
 class CurrentDirectoryScope {
   public:
