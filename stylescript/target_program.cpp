@@ -6,7 +6,7 @@
 #include "platform/system_info.h"
 #include "platform/xml_elements.h"
 
-#include <stdexcept>
+#include <exception>
 
 namespace sheen {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 OsVersion RunningOsVersion() {
     try {
         return ReadOsVersion();
-    } catch (const std::runtime_error&) {
+    } catch (const std::exception&) { // a runtime_error, or no memory to make one
         // Assume the newest: its notes only ever warn, and its touch harms nothing.
         return {VER_PLATFORM_WIN32_NT, ~DWORD(0), 0, 0};
     }
