@@ -76,7 +76,6 @@ TEST(StyleScriptFile, NamesTheProcessorTheProgramRunsAsAndTouchesOnlyPrograms) {
         {L"arm64.exe", ProgramBytes(IMAGE_FILE_MACHINE_ARM64), "arm64", true},
         {L"arm32.exe", ProgramBytes(IMAGE_FILE_MACHINE_ARMNT), "arm", true},
         {L"ia64.exe", ProgramBytes(IMAGE_FILE_MACHINE_IA64), "*", true},
-        {L"text.exe", "not a program", "X86", false},
         {L"empty.exe", "", "X86", false},
         {L"mz.exe", "MZ", "X86", false},
         {L"lfanew-past-end.exe", test::WithDword(amd64, 0x3C, 0x10000), "X86", false},

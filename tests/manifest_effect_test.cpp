@@ -173,51 +173,33 @@ TEST(EmbeddedManifestText, CountsAsStyledOnlyForAnIdentityOfCommonControls6) {
 
 // Through the real window: a program whose resources do not add up still gets
 // the script that fits it, and the box, as one whose manifest cannot be read.
-TEST(DamagedProgram, GetsItsScriptAndNoNoteWithoutHarm) {
-    using test::kManifestSizeAt;
+// Where the system has no XmlLite (Wine leaves out a DLL it is told to), an
+// intact program's manifest is noted but not judged.
+TEST(TargetResources, DamagedOnesGiveNoNoteAndWithoutXmlLiteNoneIsJudged) {
     using test::WithDword;
     const std::string intact =
         test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64, std::nullopt, kCommonControls6Manifest);
-    struct Case {
-        const wchar_t* name;
-        std::string bytes;
-        std::wstring notes;
+    const std::pair<const wchar_t*, std::string> damaged[] = {
+        {L"size-past-end.exe", WithDword(intact, test::kManifestSizeAt, 0x10000)},
+        {L"size-huge.exe", WithDword(intact, test::kManifestSizeAt, 0x7FFFF000)},
+        {L"directory-damaged.exe", WithDword(intact, test::kManifestTypeEntryAt,
+                                             IMAGE_RESOURCE_DATA_IS_DIRECTORY | 0x7FFFFFF0)},
     };
-    const Case cases[] = {
-        {L"intact.exe", intact, test::kEmbeddedManifestNote + test::kAlreadyStyledNote},
-        {L"size-past-end.exe", WithDword(intact, kManifestSizeAt, 0x10000), L""},
-        {L"size-huge.exe", WithDword(intact, kManifestSizeAt, 0x7FFFF000), L""},
-        {L"directory-damaged.exe",
-         WithDword(intact, test::kManifestTypeEntryAt,
-                   IMAGE_RESOURCE_DATA_IS_DIRECTORY | 0x7FFFFFF0),
-         L""},
-    };
+    const RegistryValueScope noXmlLite(
+        HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Sheenwright.exe\\DllOverrides",
+        L"xmllite", L"");
     ScratchFolder folder;
     test::RunningApp app;
     ASSERT_TRUE(app.started());
-    for (const Case& c : cases) {
-        WriteFileBytes(folder / c.name, c.bytes);
-        EXPECT_EQ(app.Create(folder / c.name), test::kSuccessMessage + c.notes)
-            << testing::PrintToString(std::wstring(c.name));
-        EXPECT_EQ(ReadFileBytes(folder / c.name + L".manifest"),
-                  StyleScriptFor(kArchitectureAmd64));
-    }
-}
-
-// Where the system has no XmlLite (Wine leaves out a DLL it is told to), the
-// program's own manifest is noted but not judged.
-TEST(EmbeddedManifestText, IsNotJudgedWithoutTheSystemsXmlReader) {
-    const RegistryValueScope disabled(HKEY_CURRENT_USER,
-                                      L"Software\\Wine\\AppDefaults\\Sheenwright.exe\\DllOverrides",
-                                      L"xmllite", L"");
-    test::RunningApp app;
-    ASSERT_TRUE(app.started());
-    ScratchFolder folder;
-    WriteFileBytes(
-        folder / L"styled.exe",
-        test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64, std::nullopt, kCommonControls6Manifest));
-    EXPECT_EQ(app.Create(folder / L"styled.exe"),
+    WriteFileBytes(folder / L"intact.exe", intact);
+    EXPECT_EQ(app.Create(folder / L"intact.exe"),
               test::kSuccessMessage + test::kEmbeddedManifestNote);
+    for (const auto& [name, bytes] : damaged) {
+        WriteFileBytes(folder / name, bytes);
+        EXPECT_EQ(app.Create(folder / name), test::kSuccessMessage)
+            << testing::PrintToString(std::wstring(name));
+        EXPECT_EQ(ReadFileBytes(folder / name + L".manifest"), StyleScriptFor(kArchitectureAmd64));
+    }
 }
 
 // Through the real window, with the program Wine reports the given Windows to.
