@@ -1,17 +1,21 @@
 #pragma once
 
+#include "platform/pe_image.h"
+
 #include <windows.h>
 
 #include <string>
 
 namespace sheen {
 
-// Sets `manifest` to the bytes of the manifest the program at `path` carries
-// as its resource RT_MANIFEST 1, the one Windows reads when it starts it. The
-// file is opened by the system loader as data, so no code of it runs. Returns
-// ERROR_SUCCESS; ERROR_RESOURCE_TYPE_NOT_FOUND or ERROR_RESOURCE_NAME_NOT_FOUND
-// when it carries none; or the loader's error (ERROR_BAD_EXE_FORMAT for a file
-// that is not a program). `path` must be a full path to an ordinary file.
-DWORD ReadEmbeddedManifest(const std::wstring& path, std::string& manifest);
+// Sets `manifest` to the bytes of the manifest `image` carries as its resource
+// RT_MANIFEST 1 (in the first language listed), the one Windows reads when it
+// starts the program. Each step through the resource directory, and the
+// manifest itself, is a bounded read checked against the file's size; a
+// manifest over 1 MiB, far beyond any real one, counts as damage. Returns
+// ERROR_SUCCESS; ERROR_RESOURCE_TYPE_NOT_FOUND, _NAME_NOT_FOUND or
+// _LANG_NOT_FOUND when it carries none; ERROR_BAD_EXE_FORMAT for resources
+// that do not add up; ERROR_NOT_ENOUGH_MEMORY.
+DWORD ReadEmbeddedManifest(const PeImage& image, std::string& manifest);
 
 } // namespace sheen

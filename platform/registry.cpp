@@ -4,18 +4,17 @@
 
 namespace sheen {
 
-DWORD ReadRegistryNumber(HKEY root, const std::wstring& key, const std::wstring& name,
-                         DWORD& value) {
+DWORD ReadRegistryNumber(HKEY root, const wchar_t* key, const wchar_t* name, DWORD& value) {
     HKEY opened = nullptr;
     // The Reg functions return their error instead of setting the last error.
     if (const LONG error =
-            ::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened))
+            ::RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened))
         return static_cast<DWORD>(error);
     const UniqueRegistryKey owner(opened);
     DWORD type = 0;
     DWORD number = 0;
     DWORD size = sizeof number;
-    if (const LONG error = ::RegQueryValueExW(owner.get(), name.c_str(), nullptr, &type,
+    if (const LONG error = ::RegQueryValueExW(owner.get(), name, nullptr, &type,
                                               reinterpret_cast<BYTE*>(&number), &size))
         return error == ERROR_MORE_DATA ? ERROR_INVALID_DATA : static_cast<DWORD>(error);
     if (type != REG_DWORD || size != sizeof number)

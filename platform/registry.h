@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace sheen {
 
 // Sets `value` to the REG_DWORD `name` under `root`\`key`, read from the
@@ -11,7 +9,6 @@ namespace sheen {
 // otherwise read the copy under Wow6432Node, which the system does not consult.
 // Returns ERROR_SUCCESS; ERROR_FILE_NOT_FOUND when key or value is absent;
 // ERROR_INVALID_DATA when the value is of another type; or the error's code.
-DWORD ReadRegistryNumber(HKEY root, const std::wstring& key, const std::wstring& name,
-                         DWORD& value);
+DWORD ReadRegistryNumber(HKEY root, const wchar_t* key, const wchar_t* name, DWORD& value);
 
 } // namespace sheen

@@ -12,12 +12,6 @@ namespace {
 // Enough for any path Windows can name.
 constexpr int kPathCapacity = 32768;
 
-template <typename Interface> void ReleaseInterface(Interface* object) {
-    object->Release();
-}
-template <typename Interface>
-using ComPointer = UniqueHandle<Interface*, &ReleaseInterface<Interface>, 0>;
-
 // COM on this thread for as long as the object lives.
 class ComScope {
   public:
@@ -60,12 +54,12 @@ std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut) {
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                   reinterpret_cast<void**>(&createdLink))))
         return std::nullopt;
-    const ComPointer<IShellLinkW> link(createdLink);
+    const UniqueComPointer<IShellLinkW> link(createdLink);
     IPersistFile* persistFile = nullptr;
     if (FAILED(
             link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile))))
         return std::nullopt;
-    const ComPointer<IPersistFile> file(persistFile);
+    const UniqueComPointer<IPersistFile> file(persistFile);
     // Without SLR_UPDATE the shortcut is not rewritten, even when its target moved.
     if (FAILED(file.get()->Load(shortcut.c_str(), STGM_READ)) ||
         link.get()->Resolve(nullptr, SLR_NO_UI | SLR_NOSEARCH | SLR_NOTRACK) != S_OK)

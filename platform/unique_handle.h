@@ -40,6 +40,10 @@ inline void DeleteGdiObject(HGDIOBJ object) {
     ::DeleteObject(object);
 }
 
+template <typename Interface> void ReleaseComObject(Interface* object) {
+    object->Release();
+}
+
 using UniqueFile = UniqueHandle<HANDLE, &::CloseHandle, -1>;        // empty: INVALID_HANDLE_VALUE
 using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle, 0>; // processes, threads, events
 using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;
@@ -48,5 +52,7 @@ using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;
 using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary, 0>;
 using UniqueRegistryKey = UniqueHandle<HKEY, &::RegCloseKey, 0>;
+template <typename Interface>
+using UniqueComPointer = UniqueHandle<Interface*, &ReleaseComObject<Interface>, 0>;
 
 } // namespace sheen

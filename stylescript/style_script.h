@@ -1,7 +1,5 @@
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <string_view>
 
@@ -39,11 +37,21 @@ inline constexpr std::string_view kStyleScript =
 
 static_assert(kStyleScript.size() == 531);
 
-// The style script for a program built for `machine` (IMAGE_FILE_MACHINE_*):
-// for x86-64 and ARM64 programs both processorArchitecture values name their
-// processor, since Windows refuses to start a program whose manifest asks for
-// another's; for any other value, kStyleScript as it is.
-std::string StyleScriptFor(WORD machine);
+// The processorArchitecture values a style script can carry: X86 is
+// kStyleScript's own; "*" serves a program that runs as whichever processor
+// the system has.
+inline constexpr std::string_view kArchitectureX86 = "X86";
+inline constexpr std::string_view kArchitectureAmd64 = "amd64";
+inline constexpr std::string_view kArchitectureArm64 = "arm64";
+inline constexpr std::string_view kArchitectureArm = "arm";
+inline constexpr std::string_view kArchitectureAny = "*";
+inline constexpr std::string_view kScriptArchitectures[] = {
+    kArchitectureX86, kArchitectureAmd64, kArchitectureArm64, kArchitectureArm, kArchitectureAny};
+
+// The style script with `architecture`, one of kScriptArchitectures, in both
+// processorArchitecture attributes: Windows refuses to start a program whose
+// manifest asks for another processor's Common Controls.
+std::string StyleScriptFor(std::string_view architecture);
 
 // Whether `bytes` are exactly one of the style scripts StyleScriptFor makes:
 // what Sheenwright itself wrote, and may replace without keeping it.

@@ -9,51 +9,32 @@
 #include "stylescript/target_program.h"
 
 #include <new>
-#include <stdexcept>
 
 namespace sheen {
-namespace {
-
-OsVersion RunningOsVersion() {
-    try {
-        return ReadOsVersion();
-    } catch (const std::runtime_error&) {
-        // Assume the newest: its notes only ever warn, and its touch harms nothing.
-        return {VER_PLATFORM_WIN32_NT, ~DWORD(0), 0, 0};
-    }
-}
-
-} // namespace
 
 std::wstring StyleScriptPath(const std::wstring& targetPath) {
     return targetPath + L".manifest";
 }
 
 StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
-    const OsVersion os = RunningOsVersion();
     const std::wstring scriptPath = StyleScriptPath(targetPath);
-    // A device name must reach neither the header reader nor the loader; the
-    // write below refuses it.
+    // A device name must not be opened to be read; the write below refuses it.
     std::wstring target;
     const bool inspectable = CheckNewFileName(scriptPath) == ERROR_SUCCESS &&
                              FullPathForCreate(targetPath, target) == ERROR_SUCCESS;
-    const TargetProgram program = inspectable ? InspectTarget(target, os) : TargetProgram{};
+    const TargetProgram program = inspectable ? InspectTarget(target) : TargetProgram{};
 
     StyleScriptOutcome outcome;
     std::wstring backup;
-    outcome.error =
-        ReplaceFileContents(scriptPath, StyleScriptFor(program.machine), &backup, IsOwnStyleScript);
+    outcome.error = ReplaceFileContents(scriptPath, StyleScriptFor(program.architecture), &backup,
+                                        IsOwnStyleScript);
     if (outcome.error != ERROR_SUCCESS)
         return outcome;
     outcome.backupName = backup.substr(backup.find_last_of(L"\\/") + 1);
     outcome.embeddedManifestWins = program.embeddedManifestWins;
     outcome.alreadyStyled = program.alreadyStyled;
-    if (inspectable && CachesManifestLookups(os)) {
-        const DWORD touch = TouchLastWriteTime(target);
-        // A target that does not exist, or a folder, is no program to remember.
-        outcome.touchFailed = touch != ERROR_SUCCESS && touch != ERROR_FILE_NOT_FOUND &&
-                              touch != ERROR_PATH_NOT_FOUND && touch != ERROR_DIRECTORY;
-    }
+    if (program.needsTouch)
+        outcome.touchFailed = TouchLastWriteTime(target) != ERROR_SUCCESS;
     return outcome;
 }
 

@@ -23,8 +23,8 @@ struct StyleScriptOutcome {
 // processor's, see StyleScriptFor): afterwards its manifest holds the whole
 // script, or whatever it held before. An earlier manifest with other bytes,
 // unless it is a style script of any processor, is first kept as
-// <manifest>.bak (or .bak2, ...). On systems that remember a
-// program's manifest, the program's last-write time is then set to now.
+// <manifest>.bak (or .bak2, ...). On systems that remember a program's
+// manifest, a target read as a program then has its last-write time set to now.
 StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath);
 
 // What the user is told about an outcome: the success note followed by one

@@ -1,17 +1,40 @@
 #include "stylescript/target_program.h"
 
 #include "platform/embedded_manifest.h"
-#include "platform/executable_machine.h"
+#include "platform/pe_image.h"
 #include "platform/registry.h"
+#include "platform/system_info.h"
+#include "platform/xml_elements.h"
 
-#include <optional>
+#include <exception>
 
 namespace sheen {
 namespace {
 
+OsVersion RunningOsVersion() {
+    try {
+        return ReadOsVersion();
+    } catch (const std::exception&) { // a runtime_error, or no memory to make one
+        // Assume the newest: its notes only ever warn, and its touch harms nothing.
+        return {VER_PLATFORM_WIN32_NT, ~DWORD(0), 0, 0};
+    }
+}
+
 bool AtLeast(const OsVersion& os, DWORD major, DWORD minor) {
     return os.platformId == VER_PLATFORM_WIN32_NT &&
            (os.major > major || (os.major == major && os.minor >= minor));
+}
+
+// Windows Server 2003 (5.2) and later take a program's embedded manifest over
+// the file beside it; Windows XP reads the file first.
+bool EmbeddedManifestComesFirst(const OsVersion& os) {
+    return AtLeast(os, 5, 2);
+}
+
+// Windows Vista (6.0) and later remember per program, by path and last-write
+// time, whether it has a manifest.
+bool CachesManifestLookups(const OsVersion& os) {
+    return AtLeast(os, 6, 0);
 }
 
 // Set to 1 by an administrator, it makes Windows take the file beside a program
@@ -24,110 +47,75 @@ bool PrefersExternalManifest() {
            value == 1;
 }
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+// The processor whose Common Controls the program's process will ask for.
+std::string_view ScriptArchitecture(const PeImage& image) {
+    switch (image.machine()) {
+    case IMAGE_FILE_MACHINE_I386: {
+        // A .NET program built for Any CPU says I386, yet runs as a 64-bit
+        // process on 64-bit Windows, and natively on ARM64.
+        DWORD flags = 0;
+        const bool anyCpu = image.ReadClrFlags(flags) == ERROR_SUCCESS &&
+                            (flags & COMIMAGE_FLAGS_ILONLY) &&
+                            !(flags & COMIMAGE_FLAGS_32BITREQUIRED);
+        return anyCpu ? kArchitectureAny : kArchitectureX86;
+    }
+    case IMAGE_FILE_MACHINE_AMD64:
+        return kArchitectureAmd64;
+    case IMAGE_FILE_MACHINE_ARM64:
+        return kArchitectureArm64;
+    case IMAGE_FILE_MACHINE_ARMNT:
+        return kArchitectureArm;
+    default:
+        return kArchitectureAny;
+    }
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+    const auto lower = [](wchar_t c) {
+        return c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
+    };
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
+        if (lower(a[i]) != lower(b[i]))
             return false;
     return true;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// The value of attribute `name` in the text of one start tag, if it has one.
-std::optional<std::string_view> Attribute(std::string_view tag, std::string_view name) {
-    size_t at = 0;
-    while (at < tag.size()) {
-        // One attribute: blanks, a name, blanks, '=', blanks, a quoted value.
-        while (at < tag.size() && IsBlank(tag[at]))
-            ++at;
-        const size_t nameStart = at;
-        while (at < tag.size() && !IsBlank(tag[at]) && tag[at] != '=')
-            ++at;
-        const std::string_view attribute = tag.substr(nameStart, at - nameStart);
-        while (at < tag.size() && IsBlank(tag[at]))
-            ++at;
-        if (at >= tag.size() || tag[at] != '=')
-            continue; // the element's name, or a stray word
-        ++at;
-        while (at < tag.size() && IsBlank(tag[at]))
-            ++at;
-        if (at >= tag.size() || (tag[at] != '"' && tag[at] != '\''))
-            return std::nullopt; // not well formed: claim nothing
-        const size_t end = tag.find(tag[at], at + 1);
-        if (end == std::string_view::npos)
-            return std::nullopt;
-        if (EqualsNoCase(attribute, name))
-            return tag.substr(at + 1, end - at - 1);
-        at = end + 1;
+bool IsCommonControls6Identity(XmlElement& element) {
+    if (!EqualsNoCase(element.localName(), L"assemblyIdentity"))
+        return false;
+    bool named = false;
+    bool version6 = false;
+    std::wstring_view attribute;
+    std::wstring_view value;
+    while (element.NextAttribute(attribute, value)) {
+        if (EqualsNoCase(attribute, L"name"))
+            named = EqualsNoCase(value, L"Microsoft.Windows.Common-Controls");
+        else if (EqualsNoCase(attribute, L"version"))
+            version6 = value.substr(0, 2) == L"6.";
     }
-    return std::nullopt;
-}
-
-// The element's name without a namespace prefix.
-std::string_view LocalName(std::string_view tag) {
-    size_t end = 0;
-    while (end < tag.size() && !IsBlank(tag[end]) && tag[end] != '/')
-        ++end;
-    const std::string_view name = tag.substr(0, end);
-    const size_t colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-// Windows Server 2003 (5.2) and later take a program's embedded manifest over
-// the file beside it; Windows XP reads the file first.
-bool EmbeddedManifestComesFirst(const OsVersion& os) {
-    return AtLeast(os, 5, 2);
+    return named && version6;
 }
 
 } // namespace
 
-bool CachesManifestLookups(const OsVersion& os) {
-    return AtLeast(os, 6, 0);
-}
-
 bool DependsOnCommonControls6(std::string_view manifest) {
-    size_t at = 0;
-    while ((at = manifest.find('<', at)) != std::string_view::npos) {
-        if (manifest.substr(at, 4) == "<!--") {
-            at = manifest.find("-->", at + 4);
-            if (at == std::string_view::npos)
-                return false;
-            continue;
-        }
-        const size_t end = manifest.find('>', at);
-        if (end == std::string_view::npos)
-            return false;
-        const std::string_view tag = manifest.substr(at + 1, end - at - 1);
-        at = end;
-        if (!EqualsNoCase(LocalName(tag), "assemblyIdentity"))
-            continue;
-        const auto name = Attribute(tag, "name");
-        const auto version = Attribute(tag, "version");
-        if (name && version && EqualsNoCase(*name, "Microsoft.Windows.Common-Controls") &&
-            version->substr(0, 2) == "6.")
-            return true;
-    }
-    return false;
+    return AnyXmlElement(manifest, IsCommonControls6Identity);
 }
 
-TargetProgram InspectTarget(const std::wstring& fullPath, const OsVersion& os) {
+TargetProgram InspectTarget(const std::wstring& fullPath) {
     TargetProgram program;
-    if (ReadExecutableMachine(fullPath, program.machine) != ERROR_SUCCESS) {
-        program.machine = 0;
+    PeImage image;
+    if (image.Open(fullPath) != ERROR_SUCCESS)
         return program; // not a program: nothing inside it can compete
-    }
+    program.architecture = ScriptArchitecture(image);
+    const OsVersion os = RunningOsVersion();
+    program.needsTouch = CachesManifestLookups(os);
     if (!EmbeddedManifestComesFirst(os))
         return program;
     std::string manifest;
-    if (ReadEmbeddedManifest(fullPath, manifest) != ERROR_SUCCESS || PrefersExternalManifest())
+    if (ReadEmbeddedManifest(image, manifest) != ERROR_SUCCESS || PrefersExternalManifest())
         return program;
     program.embeddedManifestWins = true;
     program.alreadyStyled = DependsOnCommonControls6(manifest);

@@ -5,6 +5,7 @@
 #include "stylescript/style_script.h"
 #include "stylescript/style_script_writer.h"
 #include "support/app_driver.h"
+#include "support/program_image.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -53,47 +54,50 @@ TEST(StyleScriptFile, IsTheX86TextForNonProgramsAndNeedsNoExistingExecutable) {
               (Names{L"real.exe", L"real.exe.manifest", L"notes.txt.manifest", L"tool.manifest"}));
 }
 
-// The first bytes of a program for `machine`: a DOS header whose e_lfanew says
-// 0x80, then the PE signature and file header there.
-std::string ProgramHeader(WORD machine) {
-    std::string bytes(0x80, '\0');
-    bytes[0] = 'M';
-    bytes[1] = 'Z';
-    bytes[0x3C] = '\x80';
-    bytes += std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8);
-    return bytes + std::string(18, '\0');
-}
-
-std::string WithLfanew(std::string header, DWORD offset) {
-    header.replace(0x3C, 4, reinterpret_cast<const char*>(&offset), 4);
-    return header;
-}
-
-TEST(StyleScriptFile, NamesTheProcessorTheTargetsHeaderGivesAndX86OtherwiseWithoutFail) {
-    const std::string amd64 = ProgramHeader(IMAGE_FILE_MACHINE_AMD64);
+TEST(StyleScriptFile, NamesTheProcessorTheProgramRunsAsAndTouchesOnlyPrograms) {
+    using test::ProgramBytes;
+    const std::string amd64 = ProgramBytes(IMAGE_FILE_MACHINE_AMD64);
+    const std::string anyCpu = ProgramBytes(IMAGE_FILE_MACHINE_I386, COMIMAGE_FLAGS_ILONLY);
     struct Case {
         const wchar_t* name;
         std::string bytes;
-        WORD machine; // whose script is expected
+        std::string_view architecture; // whose script is expected
+        bool touched;                  // read as a program
     };
     const Case cases[] = {
-        {L"i386.exe", ProgramHeader(IMAGE_FILE_MACHINE_I386), IMAGE_FILE_MACHINE_I386},
-        {L"amd64.exe", amd64, IMAGE_FILE_MACHINE_AMD64},
-        {L"arm64.exe", ProgramHeader(IMAGE_FILE_MACHINE_ARM64), IMAGE_FILE_MACHINE_ARM64},
-        {L"arm32.exe", ProgramHeader(IMAGE_FILE_MACHINE_ARMNT), 0},
-        {L"empty.exe", "", 0},
-        {L"mz.exe", "MZ", 0},
-        {L"lfanew-past-end.exe", WithLfanew(amd64, 0x10000), 0},
-        {L"lfanew-negative.exe", WithLfanew(amd64, DWORD(-8)), 0},
-        {L"signature-cut.exe", amd64.substr(0, 0x82), 0},
-        {L"machine-cut.exe", amd64.substr(0, 0x85), 0},
-        {L"not-pe.exe", std::string(amd64).replace(0x80, 2, "NE"), 0},
+        {L"i386.exe", ProgramBytes(IMAGE_FILE_MACHINE_I386), "X86", true},
+        {L"any-cpu.exe", anyCpu, "*", true},
+        {L"32-bit-required.exe",
+         ProgramBytes(IMAGE_FILE_MACHINE_I386,
+                      COMIMAGE_FLAGS_ILONLY | COMIMAGE_FLAGS_32BITREQUIRED),
+         "X86", true},
+        {L"mixed-mode.exe", ProgramBytes(IMAGE_FILE_MACHINE_I386, 0), "X86", true},
+        {L"clr-header-cut.exe", anyCpu.substr(0, 0x210), "X86", true},
+        {L"amd64.exe", amd64, "amd64", true},
+        {L"amd64-il-only.exe", ProgramBytes(IMAGE_FILE_MACHINE_AMD64, COMIMAGE_FLAGS_ILONLY),
+         "amd64", true},
+        {L"arm64.exe", ProgramBytes(IMAGE_FILE_MACHINE_ARM64), "arm64", true},
+        {L"arm32.exe", ProgramBytes(IMAGE_FILE_MACHINE_ARMNT), "arm", true},
+        {L"ia64.exe", ProgramBytes(IMAGE_FILE_MACHINE_IA64), "*", true},
+        {L"empty.exe", "", "X86", false},
+        {L"mz.exe", "MZ", "X86", false},
+        {L"lfanew-past-end.exe", test::WithDword(amd64, 0x3C, 0x10000), "X86", false},
+        {L"lfanew-negative.exe", test::WithDword(amd64, 0x3C, DWORD(-8)), "X86", false},
+        {L"signature-cut.exe", amd64.substr(0, 0x42), "X86", false},
+        {L"machine-cut.exe", amd64.substr(0, 0x45), "X86", false},
+        {L"optional-header-cut.exe", amd64.substr(0, 0x68), "X86", false},
+        {L"not-pe.exe", std::string(amd64).replace(0x40, 2, "NE"), "X86", false},
+        {L"no-magic.exe", std::string(amd64).replace(0x58, 2, "\0\0", 2), "X86", false},
     };
     ScratchFolder folder;
     for (const Case& c : cases) {
         WriteFileBytes(folder / c.name, c.bytes);
+        const FILETIME old = test::MakeOld(folder / c.name);
         EXPECT_EQ(WriteStyleScriptFile(folder / c.name).error, DWORD(ERROR_SUCCESS));
-        EXPECT_EQ(ReadFileBytes(folder / c.name + L".manifest"), StyleScriptFor(c.machine))
+        EXPECT_EQ(ReadFileBytes(folder / c.name + L".manifest"), StyleScriptFor(c.architecture))
+            << testing::PrintToString(std::wstring(c.name));
+        const FILETIME now = test::LastWriteTime(folder / c.name);
+        EXPECT_EQ(CompareFileTime(&now, &old), c.touched ? 1 : 0)
             << testing::PrintToString(std::wstring(c.name));
     }
     // The real 32-bit program, and a folder in the program's place.
@@ -114,18 +118,19 @@ TEST(StyleScriptFile, NamesTheProcessorTheTargetsHeaderGivesAndX86OtherwiseWitho
 TEST(StyleScriptBackup, OnlyExactlyAScriptOfOursIsReplacedWithoutOne) {
     ScratchFolder folder;
     const std::wstring manifest = folder / L"tool.exe.manifest";
-    WriteFileBytes(folder / L"tool.exe", ProgramHeader(IMAGE_FILE_MACHINE_AMD64));
-    const std::string x86 = StyleScriptFor(IMAGE_FILE_MACHINE_I386);
+    WriteFileBytes(folder / L"tool.exe", test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64));
+    const std::string x86 = StyleScriptFor(kArchitectureX86);
     const std::pair<std::string, const wchar_t*> cases[] = {
         {x86, L""},
-        {StyleScriptFor(IMAGE_FILE_MACHINE_ARM64), L""},
+        {StyleScriptFor(kArchitectureArm64), L""},
+        {StyleScriptFor(kArchitectureAny), L""},
         {x86 + " ", L"tool.exe.manifest.bak"},
         {x86 + x86, L"tool.exe.manifest.bak2"},
     };
     for (const auto& [earlier, keptAs] : cases) {
         WriteFileBytes(manifest, earlier);
         EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").backupName, keptAs);
-        EXPECT_EQ(ReadFileBytes(manifest), StyleScriptFor(IMAGE_FILE_MACHINE_AMD64));
+        EXPECT_EQ(ReadFileBytes(manifest), StyleScriptFor(kArchitectureAmd64));
     }
 }
 

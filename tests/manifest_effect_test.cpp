@@ -7,6 +7,7 @@
 #include "stylescript/target_program.h"
 #include "support/app_driver.h"
 #include "support/expected_texts.h"
+#include "support/program_image.h"
 #include "support/registry_value.h"
 #include "support/scratch_folder.h"
 
@@ -17,6 +18,8 @@
 namespace sheen {
 namespace {
 
+using test::LastWriteTime;
+using test::MakeOld;
 using test::ReadFileBytes;
 using test::RegistryValueScope;
 using test::ScratchFolder;
@@ -62,23 +65,6 @@ void EmbedManifest(const std::wstring& path, const std::string& manifest) {
     ASSERT_TRUE(EndUpdateResourceW(update, FALSE)) << "error " << GetLastError();
 }
 
-FILETIME LastWriteTime(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    EXPECT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
-    return data.ftLastWriteTime;
-}
-
-// Sets the program's last-write time to a day long past, and returns that.
-FILETIME MakeOld(const std::wstring& path) {
-    const SYSTEMTIME day = {2001, 10, 0, 25, 12, 0, 0, 0};
-    FILETIME old = {};
-    SystemTimeToFileTime(&day, &old);
-    const UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    EXPECT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &old));
-    return old;
-}
-
 class StyleScriptEffect : public testing::Test {
   protected:
     void SetUp() override { CopyProbe(probe_); }
@@ -97,7 +83,7 @@ TEST_F(StyleScriptEffect, WithoutManifestTheProgramGetsTheOldControls) {
 
 TEST_F(StyleScriptEffect, TheManifestAsWrittenGivesA64BitProgramCommonControls6) {
     ASSERT_EQ(WriteStyleScriptFile(probe_).error, DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(ReadFileBytes(probe_ + L".manifest"), StyleScriptFor(IMAGE_FILE_MACHINE_AMD64));
+    EXPECT_EQ(ReadFileBytes(probe_ + L".manifest"), StyleScriptFor(kArchitectureAmd64));
     EXPECT_EQ(RunProbe(probe_), kCommonControls6);
 }
 
@@ -114,7 +100,7 @@ TEST_F(StyleScriptEffect, AnyOtherPublicKeyTokenSilentlyKeepsTheOldControls) {
 
 TEST_F(StyleScriptEffect, AnEmbeddedManifestIsNotedUnlessWindowsIsToldToPreferTheFile) {
     struct Case {
-        const wchar_t* name;
+        std::wstring name;
         std::string embedded; // none if empty
         bool preferFile;      // PreferExternalManifest = 1
         bool wins;
@@ -125,8 +111,9 @@ TEST_F(StyleScriptEffect, AnEmbeddedManifestIsNotedUnlessWindowsIsToldToPreferTh
         {L"styled.exe", kCommonControls6Manifest, false, true, true},
         {L"plain.exe", kPlainManifest, false, true, false},
         {L"preferred-file.exe", kCommonControls6Manifest, true, false, false},
-        // A name without an extension, which the loader is given with a trailing dot.
         {L"no-extension", kCommonControls6Manifest, false, true, true},
+        // Past MAX_PATH, where the path is given in the \\?\ form.
+        {std::wstring(240, L'n'), kCommonControls6Manifest, false, true, true},
     };
     for (const Case& c : cases) {
         const std::wstring target = folder_ / c.name;
@@ -147,8 +134,9 @@ TEST_F(StyleScriptEffect, AnEmbeddedManifestIsNotedUnlessWindowsIsToldToPreferTh
 
 TEST(EmbeddedManifestText, CountsAsStyledOnlyForAnIdentityOfCommonControls6) {
     const std::string& cc6 = kCommonControls6Manifest;
-    std::string utf16;
-    for (const char c : cc6)
+    std::string utf16 = "\xFF\xFE"; // little-endian, as Windows writes it
+    const std::string declaredUtf16 = std::string(cc6).replace(cc6.find("UTF-8"), 5, "UTF-16");
+    for (const char c : declaredUtf16)
         utf16 += std::string{c, '\0'};
     struct Case {
         std::string text;
@@ -156,7 +144,8 @@ TEST(EmbeddedManifestText, CountsAsStyledOnlyForAnIdentityOfCommonControls6) {
     };
     const Case cases[] = {
         {cc6, true},
-        {R"(<asmv1:assemblyIdentity name = 'MICROSOFT.WINDOWS.COMMON-CONTROLS' VERSION='6.0.0.0'/>)",
+        {R"(<asmv1:assemblyIdentity xmlns:asmv1="urn:schemas-microsoft-com:asm.v1")"
+         R"( name = 'MICROSOFT.WINDOWS.COMMON-CONTROLS' VERSION='6.0.0.0'/>)",
          true},
         {R"(<assemblyIdentity name="Microsoft.Windows.Common-Controls" version="5.82.0.0"/>)",
          false},
@@ -169,10 +158,48 @@ TEST(EmbeddedManifestText, CountsAsStyledOnlyForAnIdentityOfCommonControls6) {
         {R"(<assemblyIdentity name="Microsoft.Windows.Common-Controls" version="6.0.0.0")", false},
         {R"(<assemblyIdentity name=Microsoft.Windows.Common-Controls version="6.0.0.0"/>)", false},
         {kPlainManifest, false},
-        {utf16, false},
+        {utf16, true},
+        // What only an XML parser reads right: a '>' in a value, and a character
+        // reference.
+        {R"(<assemblyIdentity type="a>b" name="Microsoft.Windows.Common-Controls")"
+         R"( version="6.0.0.0"/>)",
+         true},
+        {R"(<assemblyIdentity name="Microsoft.Windows.Common-Controls" version="&#54;.0.0.0"/>)",
+         true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(DependsOnCommonControls6(c.text), c.styled) << c.text;
+}
+
+// Through the real window: a program whose resources do not add up still gets
+// the script that fits it, and the box, as one whose manifest cannot be read.
+// Where the system has no XmlLite (Wine leaves out a DLL it is told to), an
+// intact program's manifest is noted but not judged.
+TEST(TargetResources, DamagedOnesGiveNoNoteAndWithoutXmlLiteNoneIsJudged) {
+    using test::WithDword;
+    const std::string intact =
+        test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64, std::nullopt, kCommonControls6Manifest);
+    const std::pair<const wchar_t*, std::string> damaged[] = {
+        {L"size-past-end.exe", WithDword(intact, test::kManifestSizeAt, 0x10000)},
+        {L"size-huge.exe", WithDword(intact, test::kManifestSizeAt, 0x7FFFF000)},
+        {L"directory-damaged.exe", WithDword(intact, test::kManifestTypeEntryAt,
+                                             IMAGE_RESOURCE_DATA_IS_DIRECTORY | 0x7FFFFFF0)},
+    };
+    const RegistryValueScope noXmlLite(
+        HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Sheenwright.exe\\DllOverrides",
+        L"xmllite", L"");
+    ScratchFolder folder;
+    test::RunningApp app;
+    ASSERT_TRUE(app.started());
+    WriteFileBytes(folder / L"intact.exe", intact);
+    EXPECT_EQ(app.Create(folder / L"intact.exe"),
+              test::kSuccessMessage + test::kEmbeddedManifestNote);
+    for (const auto& [name, bytes] : damaged) {
+        WriteFileBytes(folder / name, bytes);
+        EXPECT_EQ(app.Create(folder / name), test::kSuccessMessage)
+            << testing::PrintToString(std::wstring(name));
+        EXPECT_EQ(ReadFileBytes(folder / name + L".manifest"), StyleScriptFor(kArchitectureAmd64));
+    }
 }
 
 // Through the real window, with the program Wine reports the given Windows to.
@@ -202,7 +229,7 @@ TEST_P(CreateUnderWindows, NotesWhatThatWindowsDoesWithTheScript) {
     ASSERT_TRUE(app.started());
 
     EXPECT_EQ(app.Create(target), test::kSuccessMessage + GetParam().notes);
-    EXPECT_EQ(ReadFileBytes(target + L".manifest"), StyleScriptFor(IMAGE_FILE_MACHINE_AMD64));
+    EXPECT_EQ(ReadFileBytes(target + L".manifest"), StyleScriptFor(kArchitectureAmd64));
     const FILETIME now = LastWriteTime(target);
     EXPECT_EQ(CompareFileTime(&now, &old), GetParam().touched ? 1 : 0);
     EXPECT_EQ(ReadFileBytes(target), bytes);

@@ -106,9 +106,10 @@ TEST(ReadOnlyProgram, GetsItsScriptAndTheNoteThatWindowsMaySeeItOnlyAfterARestar
     SKIP_WITHOUT(program);
     RunningApp app;
     ASSERT_TRUE(app.started());
+    const std::string bytes = ReadFileBytes(program);
     EXPECT_EQ(app.Create(program), test::kSuccessMessage + test::kRestartNote);
-    EXPECT_EQ(ReadFileBytes(program + L".manifest"), std::string(kStyleScript));
-    EXPECT_EQ(ReadFileBytes(program), "MZ");
+    EXPECT_EQ(ReadFileBytes(program + L".manifest"), StyleScriptFor(kArchitectureAmd64));
+    EXPECT_EQ(ReadFileBytes(program), bytes);
 }
 
 } // namespace

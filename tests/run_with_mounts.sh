@@ -44,7 +44,7 @@ if error=$( { mount --bind "$source" "$readonly_folder" && mount -o remount,ro,b
 else
   refused="${refused:+$refused; }a read-only bind mount: $error"
 fi
-printf 'MZ' >"$work/program.exe"
+cp "$(dirname "$exe")/manifest_probe.exe" "$work/program.exe" # a program, x86-64
 : >"$protected/tool.exe"
 if error=$( { mount --bind "$work/program.exe" "$protected/tool.exe" &&
               mount -o remount,ro,bind "$protected/tool.exe"; } 2>&1); then

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,23 +44,19 @@ TEST(StyleScriptText, IsTheTwentyTwoLinesEachEndedByCrLf) {
     EXPECT_EQ(kStyleScript.size(), 531u);
 }
 
-TEST(StyleScriptText, NamesTheProgramsProcessorInBothPlacesAndIsX86Otherwise) {
-    struct Case {
-        WORD machine;
-        std::string processor;
-    };
-    for (const Case& c :
-         {Case{IMAGE_FILE_MACHINE_I386, "X86"}, Case{IMAGE_FILE_MACHINE_AMD64, "amd64"},
-          Case{IMAGE_FILE_MACHINE_ARM64, "arm64"}, Case{0, "X86"},
-          Case{IMAGE_FILE_MACHINE_IA64, "X86"}, Case{IMAGE_FILE_MACHINE_ARMNT, "X86"}}) {
+TEST(StyleScriptText, NamesTheArchitectureInBothPlaces) {
+    const std::string_view architectures[] = {"X86", "amd64", "arm64", "arm", "*"};
+    EXPECT_TRUE(std::ranges::equal(kScriptArchitectures, architectures));
+    for (const std::string_view architecture : architectures) {
         std::string expected;
         for (const auto& line : kExpectedLines)
             expected += (line == R"(processorArchitecture="X86")"
-                             ? R"(processorArchitecture=")" + c.processor + "\""
+                             ? R"(processorArchitecture=")" + std::string(architecture) + "\""
                              : line) +
                         "\r\n";
-        EXPECT_EQ(StyleScriptFor(c.machine), expected) << c.machine;
+        EXPECT_EQ(StyleScriptFor(architecture), expected) << architecture;
     }
+    EXPECT_EQ(StyleScriptFor("X86"), kStyleScript);
 }
 
 TEST(StyleScriptText, IsPlainAsciiWithoutByteOrderMarkOrStrayLineBreaks) {

@@ -137,4 +137,20 @@ CurrentDirectoryScope::~CurrentDirectoryScope() {
     ::SetCurrentDirectoryW(previous_.c_str());
 }
 
+FILETIME LastWriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    EXPECT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+    return data.ftLastWriteTime;
+}
+
+FILETIME MakeOld(const std::wstring& path) {
+    const SYSTEMTIME day = {2001, 10, 0, 25, 12, 0, 0, 0};
+    FILETIME old = {};
+    ::SystemTimeToFileTime(&day, &old);
+    const UniqueFile file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file && ::SetFileTime(file.get(), nullptr, nullptr, &old));
+    return old;
+}
+
 } // namespace sheen::test

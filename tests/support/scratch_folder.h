@@ -39,6 +39,11 @@ void WriteSparseFile(const std::wstring& path, ULONGLONG size);
 // A shell shortcut at `path` (a .lnk) pointing to `target`, as Explorer makes them.
 void WriteShortcut(const std::wstring& path, const std::wstring& target);
 
+// The file's last-write time.
+FILETIME LastWriteTime(const std::wstring& path);
+// Sets the file's last-write time to a day long past, and returns that.
+FILETIME MakeOld(const std::wstring& path);
+
 // Makes `folder` the current directory until the end of the scope.
 class CurrentDirectoryScope {
   public:

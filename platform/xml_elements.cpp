@@ -1,0 +1,97 @@
+#include "platform/xml_elements.h"
+
+#include "platform/system_function.h"
+#include "platform/unique_handle.h"
+
+#include <xmllite.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace sheen {
+namespace {
+
+// The document's bytes as the stream XmlLite reads, without copying them. Of
+// our own rather than SHCreateMemStream: that would load shlwapi.dll besides,
+// and where XmlLite was added to a system older than Vista, shlwapi exports it
+// only by ordinal. It lives on the stack for one reading, so references
+// counted free nothing.
+class ByteStream final : public ISequentialStream {
+  public:
+    explicit ByteStream(std::string_view bytes) : bytes_(bytes) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id != __uuidof(IUnknown) && id != __uuidof(ISequentialStream)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *object = static_cast<ISequentialStream*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override {
+        const ULONG count = ULONG(std::min<size_t>(size, bytes_.size()));
+        std::memcpy(buffer, bytes_.data(), count);
+        bytes_.remove_prefix(count);
+        if (read)
+            *read = count;
+        return count == size ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override {
+        return STG_E_ACCESSDENIED;
+    }
+
+  private:
+    std::string_view bytes_;
+};
+
+using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
+
+} // namespace
+
+bool XmlElement::NextAttribute(std::wstring_view& localName, std::wstring_view& value) {
+    const HRESULT moved = std::exchange(started_, true) ? reader_->MoveToNextAttribute()
+                                                        : reader_->MoveToFirstAttribute();
+    const wchar_t* name = nullptr;
+    const wchar_t* text = nullptr;
+    UINT nameLength = 0;
+    UINT textLength = 0;
+    if (moved != S_OK || reader_->GetLocalName(&name, &nameLength) != S_OK ||
+        reader_->GetValue(&text, &textLength) != S_OK)
+        return false;
+    localName = {name, nameLength};
+    value = {text, textLength};
+    return true;
+}
+
+bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& element)) {
+    const UniqueModule xmllite = LoadSystemModule(L"xmllite.dll");
+    const auto create =
+        xmllite ? FindFunction<CreateXmlReaderFunction>(xmllite.get(), "CreateXmlReader") : nullptr;
+    if (!create)
+        return false;
+    ByteStream stream(document);
+    IXmlReader* created = nullptr;
+    if (create(__uuidof(IXmlReader), reinterpret_cast<void**>(&created), nullptr) != S_OK)
+        return false;
+    const UniqueComPointer<IXmlReader> reader(created);
+    if (reader.get()->SetInput(&stream) != S_OK)
+        return false;
+    bool found = false;
+    XmlNodeType type;
+    HRESULT result;
+    while ((result = reader.get()->Read(&type)) == S_OK) {
+        const wchar_t* name = nullptr;
+        UINT length = 0;
+        if (type != XmlNodeType_Element || found ||
+            reader.get()->GetLocalName(&name, &length) != S_OK)
+            continue;
+        XmlElement element(reader.get(), {name, length});
+        found = matches(element);
+    }
+    return found && result == S_FALSE; // S_FALSE: the end of a well-formed document
+}
+
+} // namespace sheen

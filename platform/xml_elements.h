@@ -1,0 +1,37 @@
+#pragma once
+// XML documents read by the system's own parser, XmlLite, which Windows has
+// since Vista: it is loaded only when a document is read, so start-up and
+// Windows XP pay nothing for it.
+
+#include <string_view>
+
+struct IXmlReader;
+
+namespace sheen {
+
+// An element of a document, as the reader stands on its start tag.
+class XmlElement {
+  public:
+    XmlElement(IXmlReader* reader, std::wstring_view localName)
+        : reader_(reader), localName_(localName) {}
+    // Its name without a namespace prefix; valid until the first NextAttribute.
+    std::wstring_view localName() const { return localName_; }
+    // Steps to its next attribute (namespace declarations included) and gives
+    // its name without prefix and its value, entities resolved; each is valid
+    // until the next step. False after the last.
+    bool NextAttribute(std::wstring_view& localName, std::wstring_view& value);
+
+  private:
+    IXmlReader* reader_;
+    std::wstring_view localName_;
+    bool started_ = false;
+};
+
+// Whether an element of the XML document `document` satisfies `matches`. The
+// encoding comes from its byte-order mark or declaration (UTF-8, UTF-16, ...);
+// comments, CDATA and processing instructions hold no elements; a DTD is
+// refused. False for a document that is not well-formed to its end, and where
+// the system has no XmlLite: nothing is claimed that was not read.
+bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& element));
+
+} // namespace sheen

@@ -1,0 +1,25 @@
+#pragma once
+// Small PE images made on the spot, for the tests that read programs.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace sheen::test {
+
+// The bytes of a program for `machine` (PE32+ for AMD64, ARM64 and IA64, PE32
+// otherwise), laid out as a linker does: the headers, then at 0x200 one section,
+// mapped at 0x1000, holding a .NET program's CLR header with `clrFlags`
+// (COMIMAGE_FLAGS_*), if given, and then `manifest` as RT_MANIFEST 1, if any.
+std::string ProgramBytes(WORD machine, std::optional<DWORD> clrFlags = std::nullopt,
+                         const std::string& manifest = "");
+
+// File offsets of fields that tests damage.
+inline constexpr size_t kManifestTypeEntryAt = 0x314; // where RT_MANIFEST's names are
+inline constexpr size_t kManifestSizeAt = 0x34C;      // the manifest's size
+
+// `bytes` with the DWORD at `at` set to `value`.
+std::string WithDword(std::string bytes, size_t at, DWORD value);
+
+} // namespace sheen::test
