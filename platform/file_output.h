@@ -27,4 +27,8 @@ namespace sheen {
 DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes,
                           std::wstring* keptAs = nullptr);
 
+// Whether ReplaceFileContents refuses the existing `path` whoever asks, an
+// administrator too: it is read-only, or a folder.
+bool RefusesToReplace(const std::wstring& path);
+
 } // namespace sheen

@@ -54,9 +54,9 @@ void ExpectPlainOkBox(const MessageBoxView& box, bool withIcon) {
     EXPECT_EQ(box.hasIcon, withIcon);
 }
 
-void DismissMessageBox(const MessageBoxView& box) {
-    ::PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(box.window, IDOK)));
+void DismissMessageBox(const MessageBoxView& box, int button) {
+    ::PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box.window, button)));
 }
 
 std::optional<MessageBoxView> CaptureMessageBox(const std::function<void()>& action) {

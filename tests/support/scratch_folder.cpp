@@ -1,5 +1,7 @@
 #include "support/scratch_folder.h"
 
+#include "support/app_driver.h"
+
 #include "platform/unique_handle.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +29,51 @@ void RemoveTree(const std::wstring& folder) {
     ::RemoveDirectoryW(folder.c_str());
 }
 
+bool TakesNewFiles(const std::wstring& folder) {
+    return UniqueFile(::CreateFileW((folder + L"\\~probe").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr))
+        .
+        operator bool();
+}
+
 } // namespace
+
+GuardedFolder::GuardedFolder(const std::wstring& folder) : folder_(folder) {
+    guarded_ = Chattr(L"+i", false);
+    if (!guarded_)
+        refusal_ = "chattr +i did not make the folder refuse new files (it needs root and ext4)";
+}
+
+void GuardedFolder::Open() {
+    if (guarded_ && !Chattr(L"-i", true))
+        ADD_FAILURE() << "chattr -i did not open the folder again";
+    guarded_ = false;
+}
+
+bool GuardedFolder::Chattr(const wchar_t* flag, bool writableAfter) {
+    // Wine runs a Linux program given by its path on drive Z:, but does not
+    // pass its exit code back: the folder itself tells whether it worked.
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(folder_.c_str()) : nullptr;
+    if (!name)
+        return false;
+    std::wstring commandLine = L"Z:\\usr\\bin\\chattr " + std::wstring(flag) + L" \"";
+    for (const char* c = name; *c; ++c)
+        commandLine += wchar_t(static_cast<unsigned char>(*c));
+    commandLine += L"\"";
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info))
+        return false;
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return WaitUntil([&] { return TakesNewFiles(folder_) == writableAfter; }, 10000);
+}
 
 ScratchFolder::ScratchFolder(const std::wstring& leaf) {
     wchar_t temp[MAX_PATH + 1];
