@@ -1,5 +1,7 @@
 #include "platform/elevation.h"
 
+#include "platform/network_path.h"
+
 #include <shellapi.h>
 
 namespace sheen {
@@ -44,6 +46,8 @@ DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelH
     std::wstring self;
     if (const DWORD error = OwnProgramPath(self))
         return error;
+    // An elevated process does not see the drive letters the user mapped.
+    self = WithNetworkShare(self);
     SHELLEXECUTEINFOW start = {};
     start.cbSize = sizeof start;
     // No error box of the shell's own: the caller reports the error.
@@ -63,7 +67,9 @@ DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelH
 
 DWORD WaitPumpingMessages(HANDLE process, DWORD& exitCode) {
     for (;;) {
-        const DWORD woken = ::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+        // Also for messages that arrived before the wait and were seen but not taken.
+        const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT,
+                                                          MWMO_INPUTAVAILABLE);
         if (woken == WAIT_OBJECT_0)
             break;
         if (woken != WAIT_OBJECT_0 + 1)

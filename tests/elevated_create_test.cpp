@@ -21,11 +21,22 @@ using Mode = CommandLine::Mode;
 const HWND kWindow = reinterpret_cast<HWND>(UINT_PTR(0x10A2C));
 const std::string kEarlier = "<earlier manifest/>\r\n";
 
+// What the elevated instance reads from the arguments it is given.
+std::vector<std::wstring> ElevatedArguments(const std::wstring& program) {
+    int count = 0;
+    wchar_t** split = CommandLineToArgvW(
+        (L"Sheenwright.exe " + CreateArguments(kWindow, program)).c_str(), &count);
+    std::vector<std::wstring> arguments(split + 1, split + count);
+    LocalFree(split);
+    return arguments;
+}
+
 TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
     struct Case {
         std::vector<std::wstring> arguments;
         Mode mode;
         std::vector<std::wstring> programs;
+        HWND replyTo = nullptr;
     };
     const Case cases[] = {
         {{}, Mode::window, {}},
@@ -36,26 +47,17 @@ TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
         {{L"/creates", L"a"}, Mode::window, {L"/creates"}},
         {{L"create", L"a"}, Mode::window, {L"create"}},
         {{L"/?", L"a"}, Mode::usage, {}},
+        {ElevatedArguments(L"C:\\Program Files\\a b"),
+         Mode::create,
+         {L"C:\\Program Files\\a b"},
+         kWindow},
+        {ElevatedArguments(L"C:\\odd\\\\"), Mode::create, {L"C:\\odd\\\\"}, kWindow},
     };
     for (const Case& c : cases) {
         const CommandLine parsed = ParseCommandLine(c.arguments);
         EXPECT_EQ(parsed.mode, c.mode) << testing::PrintToString(c.arguments);
         EXPECT_EQ(parsed.programs, c.programs) << testing::PrintToString(c.arguments);
-        EXPECT_EQ(parsed.replyTo, nullptr);
-    }
-}
-
-TEST(CommandLineSwitches, TheElevatedInstanceReadsBackItsProgramAndWhereToReply) {
-    for (const std::wstring program :
-         {L"C:\\Program Files\\tool.exe", L"\\\\server\\share\\a b\\", L"C:\\odd\\\\"}) {
-        const std::wstring line = L"Sheenwright.exe " + CreateArguments(kWindow, program);
-        int count = 0;
-        wchar_t** split = CommandLineToArgvW(line.c_str(), &count);
-        const CommandLine parsed = ParseCommandLine({split + 1, split + count});
-        LocalFree(split);
-        EXPECT_EQ(parsed.mode, Mode::create);
-        EXPECT_EQ(parsed.programs, std::vector<std::wstring>{program});
-        EXPECT_EQ(parsed.replyTo, kWindow);
+        EXPECT_EQ(parsed.replyTo, c.replyTo) << testing::PrintToString(c.arguments);
     }
 }
 
@@ -68,7 +70,6 @@ TEST(ElevatedCreate, TellsTheRelayedOutcomeElseTheExitCodesAndNothingWhenDecline
     const std::wstring relayed = test::kSuccessMessage + test::BackupNote(L"tool.exe.manifest.bak");
     const Case cases[] = {
         {ERROR_CANCELLED, 0, std::nullopt, std::nullopt},
-        {ERROR_CANCELLED, 0, relayed, std::nullopt},
         {ERROR_FILE_NOT_FOUND, 0, std::nullopt, ErrorText(ERROR_FILE_NOT_FOUND)},
         {ERROR_SUCCESS, 0, relayed, relayed},
         {ERROR_SUCCESS, ERROR_ACCESS_DENIED, std::nullopt, ErrorText(ERROR_ACCESS_DENIED)},
@@ -85,22 +86,20 @@ class GuardedProgramFolder : public testing::Test {
     void SetUp() override {
         test::WriteFileBytes(manifest_, kEarlier);
         guard_.emplace(folder_.path());
-        if (!guard_->refusal().empty())
-            GTEST_SKIP() << guard_->refusal();
+        if (!guard_->refusal.empty())
+            GTEST_SKIP() << guard_->refusal;
     }
 
     // Presses Create in a Sheenwright that is not elevated; returns its question.
     test::MessageBoxView Ask(const RunningApp& app) {
         app.SetPath(folder_ / L"tool.exe");
         app.Click(app.Button(L"Creat"));
-        const auto question = test::WaitForMessageBox(app.processId());
-        return question ? *question : test::MessageBoxView{};
+        return test::WaitForMessageBox(app.processId()).value_or(test::MessageBoxView{});
     }
 
     // Answers Yes; returns what the window then tells, once it is dismissed.
     std::wstring Yes(const RunningApp& app, const test::MessageBoxView& question) {
         test::DismissMessageBox(question, IDYES);
-        EXPECT_TRUE(test::WaitUntil([&] { return !IsWindow(question.window); }));
         const auto told = test::WaitForMessageBox(app.processId());
         if (!told)
             return L"(nothing)";
@@ -114,11 +113,10 @@ class GuardedProgramFolder : public testing::Test {
     ScratchFolder folder_;
     const std::wstring manifest_ = folder_ / L"tool.exe.manifest";
     std::optional<test::GuardedFolder> guard_;
-    const test::StartAs limited_ = {.limitedToken = true};
 };
 
 TEST_F(GuardedProgramFolder, AsksWhetherToCreateAsAdministratorAndNoEndsIt) {
-    RunningApp app(L"", test::ProgramPath(), test::FirstShown::window, L"", limited_);
+    RunningApp app(L"", test::ProgramPath(), test::FirstShown::window, L"", {.limitedToken = true});
     const test::MessageBoxView question = Ask(app);
     // The system's words, then one line of the program's own; Yes and No, no icon.
     const std::wstring denied = ErrorText(ERROR_ACCESS_DENIED) + L"\r";
@@ -135,20 +133,18 @@ TEST_F(GuardedProgramFolder, AsksWhetherToCreateAsAdministratorAndNoEndsIt) {
     EXPECT_EQ(folder_.Names(), std::set<std::wstring>{L"tool.exe.manifest"});
 }
 
-TEST_F(GuardedProgramFolder, YesTellsWhatTheElevatedCreateDidWithItsBackup) {
-    RunningApp app(L"", test::ProgramPath(), test::FirstShown::window, L"", limited_);
+TEST_F(GuardedProgramFolder, YesTellsWhatTheElevatedCreateDidDeniedOrWithItsBackup) {
+    RunningApp app(L"", test::ProgramPath(), test::FirstShown::window, L"", {.limitedToken = true});
+    EXPECT_EQ(Yes(app, Ask(app)),
+              ErrorText(ERROR_ACCESS_DENIED)); // the administrator is denied too
+    EXPECT_EQ(test::ReadFileBytes(manifest_), kEarlier);
+
     const test::MessageBoxView question = Ask(app);
-    guard_->Open(); // as it is open to an administrator
+    guard_->Open(); // as the folder is to an administrator
     EXPECT_EQ(Yes(app, question),
               test::kSuccessMessage + test::BackupNote(L"tool.exe.manifest.bak"));
     EXPECT_EQ(test::ReadFileBytes(manifest_), std::string(kStyleScript));
     EXPECT_EQ(test::ReadFileBytes(manifest_ + L".bak"), kEarlier);
-}
-
-TEST_F(GuardedProgramFolder, DeniedToTheAdministratorTooIsSaidOnce) {
-    RunningApp app(L"", test::ProgramPath(), test::FirstShown::window, L"", limited_);
-    EXPECT_EQ(Yes(app, Ask(app)), ErrorText(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(test::ReadFileBytes(manifest_), kEarlier);
 }
 
 TEST_F(GuardedProgramFolder, AnElevatedSheenwrightDoesNotAsk) {
@@ -194,15 +190,6 @@ TEST(CommandLine, WritesEachScriptAndExitsWithTheFirstError) {
 
     EXPECT_EQ(RunCommand(L"/create \"" + a + L"\"", output), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(output, Lines(test::kSuccessMessage));
-}
-
-TEST(CommandLine, GivesTheUsageForQuestionMarkAndForCreateWithoutPrograms) {
-    std::string usage, withoutPrograms;
-    EXPECT_EQ(RunCommand(L"/?", usage), DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(RunCommand(L"/CREATE", withoutPrograms), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_GT(usage.size(), 100u);
-    EXPECT_EQ(usage.substr(usage.size() - 2), "\r\n");
-    EXPECT_EQ(withoutPrograms, usage);
 }
 
 } // namespace

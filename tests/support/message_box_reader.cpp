@@ -1,5 +1,6 @@
 #include "support/message_box_reader.h"
 
+#include "support/app_driver.h"
 #include "support/window_text.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,7 @@ void ExpectPlainOkBox(const MessageBoxView& box, bool withIcon) {
 void DismissMessageBox(const MessageBoxView& box, int button) {
     ::PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(box.window, button)));
+    WaitUntil([&] { return !::IsWindow(box.window); });
 }
 
 std::optional<MessageBoxView> CaptureMessageBox(const std::function<void()>& action) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace sheen::test {
 namespace {
 
@@ -30,40 +32,25 @@ void RemoveTree(const std::wstring& folder) {
 }
 
 bool TakesNewFiles(const std::wstring& folder) {
-    return UniqueFile(::CreateFileW((folder + L"\\~probe").c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr))
-        .
-        operator bool();
+    const UniqueFile probe(::CreateFileW((folder + L"\\~probe").c_str(), GENERIC_WRITE, 0, nullptr,
+                                         CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return bool(probe);
 }
 
-} // namespace
-
-GuardedFolder::GuardedFolder(const std::wstring& folder) : folder_(folder) {
-    guarded_ = Chattr(L"+i", false);
-    if (!guarded_)
-        refusal_ = "chattr +i did not make the folder refuse new files (it needs root and ext4)";
-}
-
-void GuardedFolder::Open() {
-    if (guarded_ && !Chattr(L"-i", true))
-        ADD_FAILURE() << "chattr -i did not open the folder again";
-    guarded_ = false;
-}
-
-bool GuardedFolder::Chattr(const wchar_t* flag, bool writableAfter) {
-    // Wine runs a Linux program given by its path on drive Z:, but does not
-    // pass its exit code back: the folder itself tells whether it worked.
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = unixName ? unixName(folder_.c_str()) : nullptr;
+// Wine runs a Linux program given by its path on drive Z:, but neither waits
+// for it nor passes its exit code back: the shell leaves a mark beside the
+// folder once chattr is done, and the folder then tells whether it worked.
+bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableAfter) {
+    const auto unixName =
+        reinterpret_cast<char*(CDECL*)(const wchar_t*)>(reinterpret_cast<void (*)()>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(folder.c_str()) : nullptr;
     if (!name)
         return false;
-    std::wstring commandLine = L"Z:\\usr\\bin\\chattr " + std::wstring(flag) + L" \"";
-    for (const char* c = name; *c; ++c)
-        commandLine += wchar_t(static_cast<unsigned char>(*c));
-    commandLine += L"\"";
+    const std::wstring unixFolder(name, name + std::strlen(name)); // ASCII: ScratchFolder's names
     ::HeapFree(::GetProcessHeap(), 0, name);
+    std::wstring commandLine = L"Z:\\bin\\sh -c \"chattr " + flag + L" '" + unixFolder +
+                               L"'; touch '" + unixFolder + L".done'\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -72,7 +59,25 @@ bool GuardedFolder::Chattr(const wchar_t* flag, bool writableAfter) {
         return false;
     ::CloseHandle(info.hThread);
     ::CloseHandle(info.hProcess);
-    return WaitUntil([&] { return TakesNewFiles(folder_) == writableAfter; }, 10000);
+    const std::wstring done = folder + L".done";
+    const bool finished = WaitUntil(
+        [&] { return ::GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
+    ::DeleteFileW(done.c_str());
+    return finished && TakesNewFiles(folder) == writableAfter;
+}
+
+} // namespace
+
+GuardedFolder::GuardedFolder(const std::wstring& folder)
+    : folder_(folder), guarded_(Chattr(folder, L"+i", false)) {
+    if (!guarded_)
+        refusal = "chattr +i did not make the folder refuse new files (it needs root and ext4)";
+}
+
+void GuardedFolder::Open() {
+    if (guarded_ && !Chattr(folder_, L"-i", true))
+        ADD_FAILURE() << "chattr -i did not open the folder again";
+    guarded_ = false;
 }
 
 ScratchFolder::ScratchFolder(const std::wstring& leaf) {

@@ -26,26 +26,21 @@ class ScratchFolder {
     std::wstring path_;
 };
 
-// Makes `folder` immutable (Linux's chattr +i, which needs root and a file
-// system that has the flag) until Open() or the end of the scope: creating a
-// file in it then fails with ERROR_ACCESS_DENIED, as in a folder that only an
-// administrator may write. Declare it after the ScratchFolder it guards.
+// Makes `folder` immutable (chattr +i, for root on ext4) until Open() or the
+// end of the scope: creating a file in it then fails with ERROR_ACCESS_DENIED,
+// as in a folder only an administrator may write. Declare it after the
+// ScratchFolder it guards.
 class GuardedFolder {
   public:
     explicit GuardedFolder(const std::wstring& folder);
-    GuardedFolder(const GuardedFolder&) = delete;
-    GuardedFolder& operator=(const GuardedFolder&) = delete;
     ~GuardedFolder() { Open(); }
-
-    // Why the folder could not be guarded; empty when it is.
-    const std::string& refusal() const { return refusal_; }
     // Lifts the guard, and waits until the folder takes new files again.
     void Open();
 
+    std::string refusal; // why the folder could not be guarded; empty when it is
+
   private:
-    bool Chattr(const wchar_t* flag, bool writableAfter);
     std::wstring folder_;
-    std::string refusal_;
     bool guarded_ = false;
 };
 
