@@ -3,7 +3,6 @@
 
 #include "app/command_line.h"
 #include "app/elevated_create.h"
-
 #include "platform/dropped_files.h"
 #include "platform/elevation.h"
 #include "platform/file_dialog.h"

@@ -68,8 +68,8 @@ DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelH
 DWORD WaitPumpingMessages(HANDLE process, DWORD& exitCode) {
     for (;;) {
         // Also for messages that arrived before the wait and were seen but not taken.
-        const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT,
-                                                          MWMO_INPUTAVAILABLE);
+        const DWORD woken =
+            ::MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_OBJECT_0)
             break;
         if (woken != WAIT_OBJECT_0 + 1)
