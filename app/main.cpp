@@ -1,4 +1,5 @@
 // Sheenwright: gives a program the visual style by writing a manifest beside it.
+#include "app/command_line.h"
 #include "app/main_window.h"
 
 #include "platform/message_box.h"
@@ -8,19 +9,25 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // A program opened with Sheenwright, dropped on its icon or sent to it
+    // arrives as the first argument, split by the C runtime as Windows splits
+    // command lines (quotes group blanks); /create asks for no window at all.
+    const sheen::CommandLine commandLine = sheen::ParseCommandLine(
+        __argc > 1 && __wargv ? std::vector<std::wstring>(__wargv + 1, __wargv + __argc)
+                              : std::vector<std::wstring>());
+    if (commandLine.mode != sheen::CommandLine::Mode::window)
+        return sheen::RunCommandLine(commandLine);
+
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
-    // A program opened with Sheenwright, dropped on its icon or sent to it
-    // arrives as the first argument, split by the C runtime as Windows splits
-    // command lines (quotes group blanks); any further ones are ignored.
-    const std::wstring path = __argc > 1 && __wargv ? __wargv[1] : L"";
-
     sheen::MainWindow frmMain;
     try {
-        frmMain.Create(instance, showCommand, path);
+        frmMain.Create(instance, showCommand,
+                       commandLine.programs.empty() ? L"" : commandLine.programs.front());
     } catch (...) {
         sheen::ShowCurrentError(nullptr);
         return 1;

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/elevated_create.h"
 #include "app/fault_injection.h"
 #include "platform/dropped_files.h"
 #include "platform/message_box.h"
@@ -105,6 +106,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         Run("OnDropFiles", [&] { OnDropFiles(drop.get()); });
         return 0;
     }
+    case WM_COPYDATA:
+        // Only while an elevated Create is awaited, and only its outcome.
+        if (relayed_) {
+            if (auto text = ReceivedOutcome(*reinterpret_cast<const COPYDATASTRUCT*>(lParam))) {
+                *relayed_ = std::move(text);
+                return TRUE;
+            }
+        }
+        break;
     case WM_DESTROY:
         ::PostQuitMessage(0);
         return 0;

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace sheen {
@@ -61,11 +62,17 @@ class MainWindow {
     HWND control(Control which) const { return controls_[RowOf(which)]; }
     std::wstring PathText() const;
 
+    // Writes the style script of `path` through an elevated instance of this
+    // program, waiting with the window disabled but painting; returns what to
+    // tell, or nothing when the user declined the consent prompt.
+    std::optional<std::wstring> CreateAsAdministrator(const std::wstring& path);
+
     UniqueFont font_;
     UniqueIcon bigIcon_, smallIcon_;
     UniqueWindow hwnd_; // last, so it goes before the font and icons it uses
     HWND focusBeforeDeactivation_ = nullptr;
     std::exception_ptr createError_;                 // why WM_CREATE failed, if it did
+    std::optional<std::wstring>* relayed_ = nullptr; // while awaited: an elevated Create's outcome
     std::array<HWND, kLayout.size()> controls_ = {}; // owned by the window: destroyed with it
 };
 

@@ -1,7 +1,10 @@
 // frmMain's event handlers. Errors they do not expect go to MainWindow::Run.
 #include "app/main_window.h"
 
+#include "app/command_line.h"
+#include "app/elevated_create.h"
 #include "platform/dropped_files.h"
+#include "platform/elevation.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/shortcut.h"
@@ -28,6 +31,10 @@ const std::wstring kHelpMessage =
     L"Remember that the created script file must be kept in the same directory as the original "
     L"file.";
 
+// Follows the system's description of the denial, as a line of its own.
+const std::wstring kAsAdministratorQuestion =
+    L"Do you want to create the style script as administrator?";
+
 } // namespace
 
 void MainWindow::OnLoad() {
@@ -46,7 +53,31 @@ void MainWindow::OnBrowseClick() {
 }
 
 void MainWindow::OnCreateClick() {
-    WriteStyleScript(hwnd(), PathText());
+    const std::wstring path = PathText();
+    const StyleScriptOutcome outcome = WriteStyleScriptFile(path);
+    const std::wstring told = StyleScriptOutcomeText(outcome);
+    if (!MayCreateAsAdministrator(path, outcome.error)) {
+        ShowMessage(hwnd(), told);
+    } else if (AskYesNo(hwnd(), told + L"\r" + kAsAdministratorQuestion)) {
+        if (const auto elevatedTold = CreateAsAdministrator(path))
+            ShowMessage(hwnd(), *elevatedTold);
+    }
+}
+
+std::optional<std::wstring> MainWindow::CreateAsAdministrator(const std::wstring& path) {
+    UniqueKernelHandle process;
+    DWORD error =
+        StartSelfElevated(hwnd(), CreateArguments(hwnd(), PathForAdministrator(path)), process);
+    DWORD exitCode = ERROR_SUCCESS;
+    std::optional<std::wstring> relayed;
+    if (error == ERROR_SUCCESS) {
+        relayed_ = &relayed;
+        ::EnableWindow(hwnd(), FALSE);
+        error = WaitPumpingMessages(process.get(), exitCode);
+        ::EnableWindow(hwnd(), TRUE);
+        relayed_ = nullptr;
+    }
+    return ElevatedOutcomeText(error, exitCode, relayed);
 }
 
 void MainWindow::OnAboutClick() {
@@ -65,7 +96,7 @@ void MainWindow::OnDropFiles(HDROP drop) {
 void MainWindow::ShowChosenPath(const std::wstring& path) {
     // As Browse's dialog does, a shortcut gives its target; one that leads to
     // no file changes nothing, as a dropped folder does.
-    const std::optional<std::wstring> chosen = IsShortcut(path) ? ShortcutTarget(path) : path;
+    const std::optional<std::wstring> chosen = FollowShortcut(path);
     // Setting the text raises OnPathBoxChange, which enables Create.
     if (chosen)
         ::SetWindowTextW(control(Control::pathBox), chosen->c_str());

@@ -163,11 +163,16 @@ class TemporaryFile {
 // Refuses an existing destination that the rename must not or cannot replace.
 // Windows already refuses to rename over a read-only file, but Wine does not,
 // and an administrator's open ignores the attribute: check it here.
+bool IsReadOnlyOrFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+}
+
 DWORD CheckReplaceable(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return ERROR_SUCCESS; // absent, or a path the create step will report on
-    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
+    if (IsReadOnlyOrFolder(attributes))
         return ERROR_ACCESS_DENIED;
     // Open it the way the replacement needs it, sharing everything, to learn
     // whether another process holds it without sharing.
@@ -289,6 +294,12 @@ DWORD WriteInPlaceOf(const std::wstring& full, std::string_view bytes) {
 }
 
 } // namespace
+
+bool RefusesToReplace(const std::wstring& path) {
+    std::wstring full;
+    return FullPathForCreate(path, full) == ERROR_SUCCESS &&
+           IsReadOnlyOrFolder(::GetFileAttributesW(full.c_str()));
+}
 
 DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes, std::wstring* keptAs,
                           NeedsNoBackup needsNoBackup) {

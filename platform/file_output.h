@@ -34,4 +34,8 @@ using NeedsNoBackup = bool (*)(std::string_view earlier);
 DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes,
                           std::wstring* keptAs = nullptr, NeedsNoBackup needsNoBackup = nullptr);
 
+// Whether ReplaceFileContents refuses the existing `path` whoever asks, an
+// administrator too: it is read-only, or a folder.
+bool RefusesToReplace(const std::wstring& path);
+
 } // namespace sheen

@@ -6,11 +6,22 @@
 #include <exception>
 
 namespace sheen {
+namespace {
 
-void ShowMessage(HWND owner, const std::wstring& text, UINT iconStyle) {
+int ShowBox(HWND owner, const std::wstring& text, UINT style) {
     // With no owner the box must still block the whole program.
     const UINT modality = owner ? MB_APPLMODAL : MB_TASKMODAL;
-    ::MessageBoxW(owner, text.c_str(), L"" SHEENWRIGHT_TITLE, MB_OK | iconStyle | modality);
+    return ::MessageBoxW(owner, text.c_str(), L"" SHEENWRIGHT_TITLE, style | modality);
+}
+
+} // namespace
+
+void ShowMessage(HWND owner, const std::wstring& text, UINT iconStyle) {
+    ShowBox(owner, text, MB_OK | iconStyle);
+}
+
+bool AskYesNo(HWND owner, const std::wstring& question) {
+    return ShowBox(owner, question, MB_YESNO) == IDYES;
 }
 
 void ShowCurrentError(HWND owner) {

@@ -73,4 +73,8 @@ std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut) {
     return target;
 }
 
+std::optional<std::wstring> FollowShortcut(const std::wstring& path) {
+    return IsShortcut(path) ? ShortcutTarget(path) : path;
+}
+
 } // namespace sheen

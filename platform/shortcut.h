@@ -16,4 +16,8 @@ bool IsShortcut(const std::wstring& path);
 // the shell link's DLLs load only when a shortcut is first resolved.
 std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut);
 
+// The file `path` stands for, as a file dialog takes it: a shortcut's target
+// (nothing when it leads to no file), any other path as it is.
+std::optional<std::wstring> FollowShortcut(const std::wstring& path);
+
 } // namespace sheen

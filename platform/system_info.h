@@ -12,6 +12,12 @@ struct OsVersion {
     DWORD build;
 };
 
+// Whether `os` is of the Windows NT family in version major.minor or later.
+inline bool IsAtLeast(const OsVersion& os, DWORD major, DWORD minor) {
+    return os.platformId == VER_PLATFORM_WIN32_NT &&
+           (os.major > major || (os.major == major && os.minor >= minor));
+}
+
 // The version of the running system. Throws std::runtime_error if the system
 // will not tell.
 OsVersion ReadOsVersion();

@@ -4,7 +4,6 @@
 #include "platform/file_name.h"
 #include "platform/file_output.h"
 #include "platform/file_times.h"
-#include "platform/message_box.h"
 #include "stylescript/style_script.h"
 #include "stylescript/target_program.h"
 
@@ -16,7 +15,9 @@ std::wstring StyleScriptPath(const std::wstring& targetPath) {
     return targetPath + L".manifest";
 }
 
-StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
+namespace {
+
+StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
     const std::wstring scriptPath = StyleScriptPath(targetPath);
     // A device name must not be opened to be read; the write below refuses it.
     std::wstring target;
@@ -38,6 +39,18 @@ StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
     return outcome;
 }
 
+} // namespace
+
+StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
+    try {
+        return WriteFittingStyleScript(targetPath);
+    } catch (const std::bad_alloc&) {
+        StyleScriptOutcome outcome;
+        outcome.error = ERROR_NOT_ENOUGH_MEMORY;
+        return outcome;
+    }
+}
+
 std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome) {
     if (outcome.error != ERROR_SUCCESS)
         return ErrorText(outcome.error);
@@ -55,16 +68,6 @@ std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome) {
     if (outcome.touchFailed)
         text += L"\rWindows may use the script only after a restart.";
     return text;
-}
-
-void WriteStyleScript(HWND owner, const std::wstring& targetPath) {
-    StyleScriptOutcome outcome;
-    try {
-        outcome = WriteStyleScriptFile(targetPath);
-    } catch (const std::bad_alloc&) {
-        outcome.error = ERROR_NOT_ENOUGH_MEMORY;
-    }
-    ShowMessage(owner, StyleScriptOutcomeText(outcome));
 }
 
 } // namespace sheen

@@ -25,15 +25,13 @@ struct StyleScriptOutcome {
 // unless it is a style script of any processor, is first kept as
 // <manifest>.bak (or .bak2, ...). On systems that remember a program's
 // manifest, a target read as a program then has its last-write time set to now.
+// Never throws: running out of memory is ERROR_NOT_ENOUGH_MEMORY.
 StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath);
 
-// What the user is told about an outcome: the success note followed by one
+// What the user is told about an outcome, in the message box, on the command
+// line and from an elevated Create alike: the success note followed by one
 // line for each thing to know, or the system's own description of the error
-// and nothing else.
+// and nothing else. Lines are parted by a lone CR.
 std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome);
-
-// Writes the style script for `targetPath` and reports the outcome in a modal
-// message box owned by `owner`. Never fails towards its caller.
-void WriteStyleScript(HWND owner, const std::wstring& targetPath);
 
 } // namespace sheen

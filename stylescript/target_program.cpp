@@ -20,21 +20,16 @@ OsVersion RunningOsVersion() {
     }
 }
 
-bool AtLeast(const OsVersion& os, DWORD major, DWORD minor) {
-    return os.platformId == VER_PLATFORM_WIN32_NT &&
-           (os.major > major || (os.major == major && os.minor >= minor));
-}
-
 // Windows Server 2003 (5.2) and later take a program's embedded manifest over
 // the file beside it; Windows XP reads the file first.
 bool EmbeddedManifestComesFirst(const OsVersion& os) {
-    return AtLeast(os, 5, 2);
+    return IsAtLeast(os, 5, 2);
 }
 
 // Windows Vista (6.0) and later remember per program, by path and last-write
 // time, whether it has a manifest.
 bool CachesManifestLookups(const OsVersion& os) {
-    return AtLeast(os, 6, 0);
+    return IsAtLeast(os, 6, 0);
 }
 
 // Set to 1 by an administrator, it makes Windows take the file beside a program

@@ -36,6 +36,22 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM context) {
     return TRUE;
 }
 
+// This process's linked token made a primary one: under Wine every process is
+// elevated, and its linked token is the limited one.
+UniqueKernelHandle LimitedToken() {
+    HANDLE own = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &own);
+    const UniqueKernelHandle ownToken(own);
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size = 0;
+    ::GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size);
+    const UniqueKernelHandle linkedToken(linked.LinkedToken);
+    HANDLE primary = nullptr;
+    ::DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
+                       TokenPrimary, &primary);
+    return UniqueKernelHandle(primary);
+}
+
 } // namespace
 
 std::wstring BesideThisProgram(const std::wstring& relative) {
@@ -53,17 +69,28 @@ std::wstring ProgramPath() {
 }
 
 StartedProgram StartProgram(const std::wstring& program, const std::wstring& arguments,
-                            const std::wstring& workingFolder) {
+                            const std::wstring& workingFolder, const StartAs& as) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    if (as.output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = as.output;
+    }
     PROCESS_INFORMATION info = {};
     std::wstring commandLine = L"\"" + program + L"\"";
     if (!arguments.empty())
         commandLine += L" " + arguments;
     StartedProgram started;
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
-                          &info)) {
+    const UniqueKernelHandle token = as.limitedToken ? LimitedToken() : UniqueKernelHandle();
+    const wchar_t* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    const BOOL inherit = as.output != nullptr;
+    const BOOL ok =
+        as.limitedToken
+            ? ::CreateProcessAsUserW(token.get(), program.c_str(), commandLine.data(), nullptr,
+                                     nullptr, inherit, 0, nullptr, folder, &startup, &info)
+            : ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inherit, 0,
+                               nullptr, folder, &startup, &info);
+    if (!ok) {
         started.error = ::GetLastError();
         return started;
     }
@@ -75,8 +102,8 @@ StartedProgram StartProgram(const std::wstring& program, const std::wstring& arg
 }
 
 RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program,
-                       FirstShown first, const std::wstring& arguments) {
-    StartedProgram started = StartProgram(program, arguments, workingFolder);
+                       FirstShown first, const std::wstring& arguments, const StartAs& as) {
+    StartedProgram started = StartProgram(program, arguments, workingFolder, as);
     if (!started.process) {
         ADD_FAILURE() << "cannot start the program, error " << started.error;
         return;
@@ -126,6 +153,12 @@ bool RunningApp::Close(DWORD timeoutMs) {
     }
     ::PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
     return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool RunningApp::ShowsNoMessage() const {
+    // Answered only once the handler has returned, or from a box's own message loop.
+    ::SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
+    return !FindVisibleWindow(L"#32770", processId_);
 }
 
 std::vector<ControlInfo> RunningApp::Controls() const {

@@ -45,10 +45,18 @@ struct StartedProgram {
     DWORD error = ERROR_SUCCESS; // why it did not start
 };
 
+// How a program is started besides its command line.
+struct StartAs {
+    // With the limited token User Account Control gives an administrator (this
+    // process's linked token), so that the program is not elevated.
+    bool limitedToken = false;
+    HANDLE output = nullptr; // inherited as its standard output, if set
+};
+
 // Starts `program` with `arguments` after its quoted name on the command line,
 // in `workingFolder` (this process's current folder if empty).
 StartedProgram StartProgram(const std::wstring& program, const std::wstring& arguments = L"",
-                            const std::wstring& workingFolder = L"");
+                            const std::wstring& workingFolder = L"", const StartAs& as = {});
 
 // What a program shows first: its main window, or a message box (an error
 // while the window loads).
@@ -60,7 +68,8 @@ class RunningApp {
     // window comes first, waits for its main window.
     explicit RunningApp(const std::wstring& workingFolder = L"",
                         const std::wstring& program = ProgramPath(),
-                        FirstShown first = FirstShown::window, const std::wstring& arguments = L"");
+                        FirstShown first = FirstShown::window, const std::wstring& arguments = L"",
+                        const StartAs& as = {});
     // Works the main window of a program that something else started; that
     // program is left running when this object goes.
     explicit RunningApp(HWND main);
@@ -101,6 +110,8 @@ class RunningApp {
     std::wstring Create(const std::wstring& path) const;
     // Closes the window as the close button does; true if the process then ended.
     bool Close(DWORD timeoutMs = 10000);
+    // Whether the program, once done with what it was handling, shows no message box.
+    bool ShowsNoMessage() const;
 
   private:
     UniqueKernelHandle process_;

@@ -1,5 +1,6 @@
 #include "support/message_box_reader.h"
 
+#include "support/app_driver.h"
 #include "support/window_text.h"
 
 #include <gtest/gtest.h>
@@ -54,9 +55,10 @@ void ExpectPlainOkBox(const MessageBoxView& box, bool withIcon) {
     EXPECT_EQ(box.hasIcon, withIcon);
 }
 
-void DismissMessageBox(const MessageBoxView& box) {
-    ::PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(box.window, IDOK)));
+void DismissMessageBox(const MessageBoxView& box, int button) {
+    ::PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box.window, button)));
+    WaitUntil([&] { return !::IsWindow(box.window); });
 }
 
 std::optional<MessageBoxView> CaptureMessageBox(const std::function<void()>& action) {

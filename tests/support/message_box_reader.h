@@ -26,8 +26,8 @@ std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, DWORD timeoutMs
 // and an icon or none.
 void ExpectPlainOkBox(const MessageBoxView& box, bool withIcon = false);
 
-// Presses the box's OK button.
-void DismissMessageBox(const MessageBoxView& box);
+// Presses the box's OK button, or the one given (IDYES, IDNO), and waits until it is gone.
+void DismissMessageBox(const MessageBoxView& box, int button = IDOK);
 
 // Runs `action` on this thread while a second thread reads and dismisses the
 // first message box this process shows.

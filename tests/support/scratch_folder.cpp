@@ -1,9 +1,13 @@
 #include "support/scratch_folder.h"
 
+#include "support/app_driver.h"
+
 #include "platform/unique_handle.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+
+#include <cstring>
 
 namespace sheen::test {
 namespace {
@@ -28,7 +32,54 @@ void RemoveTree(const std::wstring& folder) {
     ::RemoveDirectoryW(folder.c_str());
 }
 
+bool TakesNewFiles(const std::wstring& folder) {
+    const UniqueFile probe(::CreateFileW((folder + L"\\~probe").c_str(), GENERIC_WRITE, 0, nullptr,
+                                         CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return bool(probe);
+}
+
+// Wine runs a Linux program given by its path on drive Z:, but neither waits
+// for it nor passes its exit code back: the shell leaves a mark beside the
+// folder once chattr is done, and the folder then tells whether it worked.
+bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableAfter) {
+    const auto unixName =
+        reinterpret_cast<char*(CDECL*)(const wchar_t*)>(reinterpret_cast<void (*)()>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(folder.c_str()) : nullptr;
+    if (!name)
+        return false;
+    const std::wstring unixFolder(name, name + std::strlen(name)); // ASCII: ScratchFolder's names
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    std::wstring commandLine = L"Z:\\bin\\sh -c \"chattr " + flag + L" '" + unixFolder +
+                               L"'; touch '" + unixFolder + L".done'\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info))
+        return false;
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    const std::wstring done = folder + L".done";
+    const bool finished = WaitUntil(
+        [&] { return ::GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
+    ::DeleteFileW(done.c_str());
+    return finished && TakesNewFiles(folder) == writableAfter;
+}
+
 } // namespace
+
+GuardedFolder::GuardedFolder(const std::wstring& folder)
+    : folder_(folder), guarded_(Chattr(folder, L"+i", false)) {
+    if (!guarded_)
+        refusal = "chattr +i did not make the folder refuse new files (it needs root and ext4)";
+}
+
+void GuardedFolder::Open() {
+    if (guarded_ && !Chattr(folder_, L"-i", true))
+        ADD_FAILURE() << "chattr -i did not open the folder again";
+    guarded_ = false;
+}
 
 ScratchFolder::ScratchFolder(const std::wstring& leaf) {
     wchar_t temp[MAX_PATH + 1];

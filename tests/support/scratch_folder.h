@@ -26,6 +26,24 @@ class ScratchFolder {
     std::wstring path_;
 };
 
+// Makes `folder` immutable (chattr +i, for root on ext4) until Open() or the
+// end of the scope: creating a file in it then fails with ERROR_ACCESS_DENIED,
+// as in a folder only an administrator may write. Declare it after the
+// ScratchFolder it guards.
+class GuardedFolder {
+  public:
+    explicit GuardedFolder(const std::wstring& folder);
+    ~GuardedFolder() { Open(); }
+    // Lifts the guard, and waits until the folder takes new files again.
+    void Open();
+
+    std::string refusal; // why the folder could not be guarded; empty when it is
+
+  private:
+    std::wstring folder_;
+    bool guarded_ = false;
+};
+
 // The names of the entries directly inside `folder` ("." and ".." left out).
 std::set<std::wstring> NamesIn(const std::wstring& folder);
 

@@ -1,0 +1,92 @@
+#include "platform/elevation.h"
+
+#include "platform/network_path.h"
+
+#include <shellapi.h>
+
+namespace sheen {
+namespace {
+
+DWORD OwnProgramPath(std::wstring& path) {
+    path.assign(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return ::GetLastError();
+        // A name cut to fit is as long as the buffer (Windows XP leaves it unterminated).
+        if (length < path.size()) {
+            path.resize(length);
+            return ERROR_SUCCESS;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+bool IsInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK);
+}
+
+} // namespace
+
+bool RunsWithLimitedToken() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    const UniqueKernelHandle owner(token);
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    return ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+           !elevation.TokenIsElevated;
+}
+
+DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelHandle& process) {
+    std::wstring self;
+    if (const DWORD error = OwnProgramPath(self))
+        return error;
+    // An elevated process does not see the drive letters the user mapped.
+    self = WithNetworkShare(self);
+    SHELLEXECUTEINFOW start = {};
+    start.cbSize = sizeof start;
+    // No error box of the shell's own: the caller reports the error.
+    start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    start.hwnd = owner; // so that the consent prompt is not hidden behind the window
+    start.lpVerb = L"runas";
+    start.lpFile = self.c_str();
+    start.lpParameters = arguments.c_str();
+    start.nShow = SW_HIDE;
+    if (!::ShellExecuteExW(&start))
+        return ::GetLastError();
+    if (!start.hProcess)
+        return ERROR_INVALID_HANDLE; // nothing to wait for
+    process.reset(start.hProcess);
+    return ERROR_SUCCESS;
+}
+
+DWORD WaitPumpingMessages(HANDLE process, DWORD& exitCode) {
+    for (;;) {
+        // Also for messages that arrived before the wait and were seen but not taken.
+        const DWORD woken =
+            ::MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0)
+            break;
+        if (woken != WAIT_OBJECT_0 + 1)
+            return ::GetLastError();
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(message.wParam));
+                return ERROR_CANCELLED;
+            }
+            if (IsInput(message.message))
+                continue;
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    return ::GetExitCodeProcess(process, &exitCode) ? ERROR_SUCCESS : ::GetLastError();
+}
+
+} // namespace sheen

@@ -1,0 +1,34 @@
+#include "platform/network_path.h"
+
+#include <windows.h>
+#include <winnetwk.h>
+
+#include <string_view>
+
+namespace sheen {
+
+std::wstring WithNetworkShare(const std::wstring& fullPath) {
+    constexpr std::wstring_view kExtended = L"\\\\?\\";
+    const bool extended = std::wstring_view(fullPath).substr(0, kExtended.size()) == kExtended;
+    const std::wstring_view local = std::wstring_view(fullPath).substr(extended ? 4 : 0);
+    if (local.size() < 3 || local[1] != L':' || local[2] != L'\\')
+        return fullPath;
+    const wchar_t drive[] = {local[0], L':', L'\0'};
+    std::wstring share(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(share.size());
+        const DWORD error = ::WNetGetConnectionW(drive, share.data(), &size);
+        if (error == ERROR_MORE_DATA) {
+            share.resize(size);
+            continue;
+        }
+        if (error != NO_ERROR)
+            return fullPath; // a local drive, or none that can be asked about
+        share.resize(share.find(L'\0'));
+        break;
+    }
+    const std::wstring rest(local.substr(2));
+    return extended ? std::wstring(kExtended) + L"UNC" + share.substr(1) + rest : share + rest;
+}
+
+} // namespace sheen
