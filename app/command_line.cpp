@@ -5,10 +5,10 @@
 #include "platform/message_box.h"
 #include "platform/number_text.h"
 #include "platform/shortcut.h"
+#include "platform/text_compare.h"
 #include "stylescript/style_script_writer.h"
 
 #include <cwchar>
-#include <cwctype>
 #include <string_view>
 
 namespace sheen {
@@ -26,13 +26,8 @@ const std::wstring kUsage =
     L"    code of the first failure.";
 
 bool IsCreateSwitch(std::wstring_view argument) {
-    constexpr std::wstring_view kName = L"create";
-    if (argument.size() != kName.size() + 1 || (argument[0] != L'/' && argument[0] != L'-'))
-        return false;
-    for (size_t i = 0; i < kName.size(); ++i)
-        if (std::towlower(argument[i + 1]) != kName[i])
-            return false;
-    return true;
+    return !argument.empty() && (argument[0] == L'/' || argument[0] == L'-') &&
+           EqualsNoCase(argument.substr(1), L"create");
 }
 
 } // namespace

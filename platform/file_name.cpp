@@ -1,5 +1,7 @@
 #include "platform/file_name.h"
 
+#include "platform/text_compare.h"
+
 #include <array>
 #include <cwctype>
 #include <string_view>
@@ -7,20 +9,10 @@
 namespace sheen {
 namespace {
 
-constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
 constexpr size_t kLongestPath = 32767; // what the wide file functions accept at all
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::towupper(a[i]) != std::towupper(b[i]))
-            return false;
-    return true;
 }
 
 std::wstring_view LastComponent(std::wstring_view path) {

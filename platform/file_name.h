@@ -4,8 +4,12 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace sheen {
+
+// The extended-length form's prefix, as in \\?\C:\... and \\?\UNC\server\...
+inline constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
 
 // ERROR_INVALID_NAME when creating `path` could not make an ordinary file of
 // exactly that name: a reserved device name (CON, NUL, COM1, ... with any

@@ -8,8 +8,8 @@ namespace sheen {
 
 // Sets the last-write time of the file at `path` to now, without opening its
 // contents: only FILE_WRITE_ATTRIBUTES is asked for, and everything is shared,
-// so a running program can be touched too. A folder is left as it is
-// (ERROR_DIRECTORY). Returns ERROR_SUCCESS or the code of the error.
+// so a running program can be touched too. Returns ERROR_SUCCESS or the code
+// of the error.
 DWORD TouchLastWriteTime(const std::wstring& path);
 
 } // namespace sheen

@@ -1,5 +1,7 @@
 #include "platform/network_path.h"
 
+#include "platform/file_name.h"
+
 #include <windows.h>
 #include <winnetwk.h>
 
@@ -8,9 +10,10 @@
 namespace sheen {
 
 std::wstring WithNetworkShare(const std::wstring& fullPath) {
-    constexpr std::wstring_view kExtended = L"\\\\?\\";
-    const bool extended = std::wstring_view(fullPath).substr(0, kExtended.size()) == kExtended;
-    const std::wstring_view local = std::wstring_view(fullPath).substr(extended ? 4 : 0);
+    const bool extended =
+        std::wstring_view(fullPath).substr(0, kExtendedPrefix.size()) == kExtendedPrefix;
+    const std::wstring_view local =
+        std::wstring_view(fullPath).substr(extended ? kExtendedPrefix.size() : 0);
     if (local.size() < 3 || local[1] != L':' || local[2] != L'\\')
         return fullPath;
     const wchar_t drive[] = {local[0], L':', L'\0'};
@@ -28,7 +31,8 @@ std::wstring WithNetworkShare(const std::wstring& fullPath) {
         break;
     }
     const std::wstring rest(local.substr(2));
-    return extended ? std::wstring(kExtended) + L"UNC" + share.substr(1) + rest : share + rest;
+    return extended ? std::wstring(kExtendedPrefix) + L"UNC" + share.substr(1) + rest
+                    : share + rest;
 }
 
 } // namespace sheen

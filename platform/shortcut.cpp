@@ -1,6 +1,7 @@
 #include "platform/shortcut.h"
 
 #include "platform/file_name.h"
+#include "platform/text_compare.h"
 #include "platform/unique_handle.h"
 
 #include <windows.h>
@@ -39,9 +40,10 @@ bool IsFileOnADriveOrShare(const std::wstring& path) {
 } // namespace
 
 bool IsShortcut(const std::wstring& path) {
-    constexpr size_t kExtensionLength = 4;
-    return path.size() > kExtensionLength &&
-           ::lstrcmpiW(path.c_str() + path.size() - kExtensionLength, L".lnk") == 0;
+    constexpr std::wstring_view kExtension = L".lnk";
+    return path.size() > kExtension.size() &&
+           EqualsNoCase(std::wstring_view(path).substr(path.size() - kExtension.size()),
+                        kExtension);
 }
 
 std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut) {

@@ -4,6 +4,7 @@
 #include "platform/pe_image.h"
 #include "platform/registry.h"
 #include "platform/system_info.h"
+#include "platform/text_compare.h"
 #include "platform/xml_elements.h"
 
 #include <exception>
@@ -63,18 +64,6 @@ std::string_view ScriptArchitecture(const PeImage& image) {
     default:
         return kArchitectureAny;
     }
-}
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
-    const auto lower = [](wchar_t c) {
-        return c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
-    };
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
 }
 
 bool IsCommonControls6Identity(XmlElement& element) {

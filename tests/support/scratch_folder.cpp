@@ -2,6 +2,7 @@
 
 #include "support/app_driver.h"
 
+#include "platform/system_function.h"
 #include "platform/unique_handle.h"
 
 #include <gtest/gtest.h>
@@ -42,9 +43,8 @@ bool TakesNewFiles(const std::wstring& folder) {
 // for it nor passes its exit code back: the shell leaves a mark beside the
 // folder once chattr is done, and the folder then tells whether it worked.
 bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableAfter) {
-    const auto unixName =
-        reinterpret_cast<char*(CDECL*)(const wchar_t*)>(reinterpret_cast<void (*)()>(
-            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const auto unixName = FindSystemFunction<char*(CDECL*)(const wchar_t*)>(
+        L"kernel32.dll", "wine_get_unix_file_name");
     char* name = unixName ? unixName(folder.c_str()) : nullptr;
     if (!name)
         return false;
