@@ -9,17 +9,29 @@ namespace {
 constexpr UINT kCopyGlobalData = 0x0049;
 constexpr DWORD kAllowMessage = 1; // MSGFLT_ALLOW, and MSGFLT_ADD for the older function
 
+// The shell's DLL loads on the first drop.
+UINT QueryDroppedFile(HDROP drop, UINT index, wchar_t* path, UINT capacity) {
+    static const auto dragQueryFile = SHEEN_SYSTEM_FUNCTION(L"shell32.dll", DragQueryFileW);
+    return dragQueryFile ? dragQueryFile(drop, index, path, capacity) : 0;
+}
+
 std::wstring DroppedEntry(HDROP drop, UINT index) {
-    const UINT length = ::DragQueryFileW(drop, index, nullptr, 0);
+    const UINT length = QueryDroppedFile(drop, index, nullptr, 0);
     std::wstring path(length + 1, L'\0');
-    path.resize(::DragQueryFileW(drop, index, path.data(), length + 1));
+    path.resize(QueryDroppedFile(drop, index, path.data(), length + 1));
     return path;
 }
 
 } // namespace
 
+void FinishDrop(HDROP drop) {
+    static const auto dragFinish = SHEEN_SYSTEM_FUNCTION(L"shell32.dll", DragFinish);
+    if (dragFinish)
+        dragFinish(drop);
+}
+
 std::optional<std::wstring> FirstDroppedFile(HDROP drop) {
-    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = QueryDroppedFile(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT index = 0; index < count; ++index) {
         std::wstring path = DroppedEntry(drop, index);
         const DWORD attributes = ::GetFileAttributesW(path.c_str());

@@ -12,8 +12,11 @@
 
 namespace sheen {
 
+// Gives the shell's memory for a drop back (DragFinish).
+void FinishDrop(HDROP drop);
+
 // A drop the window has been handed; the shell's memory for it goes with it.
-using UniqueDrop = UniqueHandle<HDROP, &::DragFinish, 0>;
+using UniqueDrop = UniqueHandle<HDROP, &FinishDrop, 0>;
 
 // The first of the dropped entries that is not a folder, or nothing.
 std::optional<std::wstring> FirstDroppedFile(HDROP drop);

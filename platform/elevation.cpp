@@ -1,6 +1,7 @@
 #include "platform/elevation.h"
 
 #include "platform/network_path.h"
+#include "platform/system_function.h"
 
 #include <shellapi.h>
 
@@ -43,6 +44,9 @@ bool RunsWithLimitedToken() {
 }
 
 DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelHandle& process) {
+    static const auto shellExecuteEx = SHEEN_SYSTEM_FUNCTION(L"shell32.dll", ShellExecuteExW);
+    if (!shellExecuteEx)
+        return ERROR_PROC_NOT_FOUND;
     std::wstring self;
     if (const DWORD error = OwnProgramPath(self))
         return error;
@@ -57,7 +61,7 @@ DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelH
     start.lpFile = self.c_str();
     start.lpParameters = arguments.c_str();
     start.nShow = SW_HIDE;
-    if (!::ShellExecuteExW(&start))
+    if (!shellExecuteEx(&start))
         return ::GetLastError();
     if (!start.hProcess)
         return ERROR_INVALID_HANDLE; // nothing to wait for

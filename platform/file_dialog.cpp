@@ -1,6 +1,7 @@
 #include "platform/file_dialog.h"
 
 #include "platform/number_text.h"
+#include "platform/system_function.h"
 #include "platform/win32_error.h"
 
 #include <commdlg.h>
@@ -27,6 +28,11 @@ std::wstring DialogFilter(const std::wstring& filter) {
 }
 
 std::optional<std::wstring> ChooseFileToOpen(HWND owner, const std::wstring& filter) {
+    // The dialog's DLL, and the shell DLLs it brings in, load on the first Browse.
+    static const auto getOpenFileName = SHEEN_SYSTEM_FUNCTION(L"comdlg32.dll", GetOpenFileNameW);
+    static const auto extendedError = SHEEN_SYSTEM_FUNCTION(L"comdlg32.dll", CommDlgExtendedError);
+    if (!getOpenFileName || !extendedError)
+        throw Win32Error(ERROR_PROC_NOT_FOUND);
     const std::wstring dialogFilter = DialogFilter(filter);
     std::vector<wchar_t> path(kPathCapacity, L'\0');
     std::vector<wchar_t> title(kPathCapacity, L'\0');
@@ -43,9 +49,9 @@ std::optional<std::wstring> ChooseFileToOpen(HWND owner, const std::wstring& fil
     // OFN_NOCHANGEDIR: browsing must not move the current directory under relative paths.
     dialog.Flags =
         OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!::GetOpenFileNameW(&dialog)) {
+    if (!getOpenFileName(&dialog)) {
         // Zero means the user cancelled; anything else is the dialog's own failure.
-        const DWORD failure = ::CommDlgExtendedError();
+        const DWORD failure = extendedError();
         if (failure == 0)
             return std::nullopt;
         if (failure == FNERR_BUFFERTOOSMALL)

@@ -1,6 +1,7 @@
 #include "platform/network_path.h"
 
 #include "platform/file_name.h"
+#include "platform/system_function.h"
 
 #include <windows.h>
 #include <winnetwk.h>
@@ -16,11 +17,15 @@ std::wstring WithNetworkShare(const std::wstring& fullPath) {
         std::wstring_view(fullPath).substr(extended ? kExtendedPrefix.size() : 0);
     if (local.size() < 3 || local[1] != L':' || local[2] != L'\\')
         return fullPath;
+    // The network's DLL loads only for a Create as administrator.
+    static const auto getConnection = SHEEN_SYSTEM_FUNCTION(L"mpr.dll", WNetGetConnectionW);
+    if (!getConnection)
+        return fullPath;
     const wchar_t drive[] = {local[0], L':', L'\0'};
     std::wstring share(MAX_PATH, L'\0');
     for (;;) {
         DWORD size = static_cast<DWORD>(share.size());
-        const DWORD error = ::WNetGetConnectionW(drive, share.data(), &size);
+        const DWORD error = getConnection(drive, share.data(), &size);
         if (error == ERROR_MORE_DATA) {
             share.resize(size);
             continue;

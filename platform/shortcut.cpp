@@ -1,5 +1,6 @@
 #include "platform/shortcut.h"
 
+#include "platform/com_scope.h"
 #include "platform/file_name.h"
 #include "platform/text_compare.h"
 #include "platform/unique_handle.h"
@@ -12,23 +13,6 @@ namespace {
 
 // Enough for any path Windows can name.
 constexpr int kPathCapacity = 32768;
-
-// COM on this thread for as long as the object lives.
-class ComScope {
-  public:
-    ComScope() : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    ~ComScope() {
-        if (SUCCEEDED(result_))
-            ::CoUninitialize();
-    }
-    // Another model already chosen on this thread serves as well.
-    bool usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
-
-  private:
-    HRESULT result_;
-};
 
 bool IsFileOnADriveOrShare(const std::wstring& path) {
     if (path.empty() || CheckNewFileName(path) != ERROR_SUCCESS)
@@ -53,8 +37,8 @@ std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut) {
     if (!com.usable())
         return std::nullopt;
     IShellLinkW* createdLink = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(&createdLink))))
+    if (FAILED(CreateInProcessObject(CLSID_ShellLink, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&createdLink))))
         return std::nullopt;
     const UniqueComPointer<IShellLinkW> link(createdLink);
     IPersistFile* persistFile = nullptr;

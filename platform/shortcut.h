@@ -12,8 +12,8 @@ bool IsShortcut(const std::wstring& path);
 // The file the shortcut at `shortcut` points to, or nothing when it cannot be
 // read, its target is gone or is a folder, or either path leads to no drive or
 // share (see CheckNewFileName). Resolving shows nothing, searches nowhere and
-// changes no file. The program delay-loads ole32 (CMakeLists.txt), so COM and
-// the shell link's DLLs load only when a shortcut is first resolved.
+// changes no file. COM and the shell link's DLLs load only when a shortcut is
+// first resolved.
 std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut);
 
 // The file `path` stands for, as a file dialog takes it: a shortcut's target

@@ -36,4 +36,22 @@ inline UniqueModule LoadSystemModule(const wchar_t* name) {
     return UniqueModule(::LoadLibraryW(path));
 }
 
+// `name` from the system's own DLL `module`, loaded from the system folder by
+// the first call and kept for the life of the process, as an imported DLL is;
+// null where the DLL or the export is missing. For the DLLs only some actions
+// need (Browse, a drop, a shortcut, Create as administrator): the program
+// imports none of them, so start-up loads none of them. Keep the result in a
+// function-local static, so that the lookup runs once, on first use.
+template <typename Function> Function LoadSystemFunction(const wchar_t* module, const char* name) {
+    const HMODULE loaded = LoadSystemModule(module).release();
+    return loaded ? FindFunction<Function>(loaded, name) : nullptr;
+}
+
 } // namespace sheen
+
+// LoadSystemFunction for the function the headers declare as `function`: its
+// type comes from that declaration, so the name looked up and the calling
+// convention and arguments used cannot disagree, in the 32-bit build or the
+// x86-64 one.
+#define SHEEN_SYSTEM_FUNCTION(module, function)                                                    \
+    ::sheen::LoadSystemFunction<decltype(&::function)>(module, #function)

@@ -8,7 +8,7 @@
 #define SHEENWRIGHT_COMPANY "Corvatt"
 #define SHEENWRIGHT_COMMENTS "Upgrade all your programs to the new Windows XP style."
 #define SHEENWRIGHT_EXE_NAME "Sheenwright.exe"
-#define SHEENWRIGHT_VERSION_NUMBERS 1, 0, 0, 0
-#define SHEENWRIGHT_VERSION_TEXT "1.00"
+#define SHEENWRIGHT_VERSION_NUMBERS 1, 0, 0, 1
+#define SHEENWRIGHT_VERSION_TEXT "1.00.0001"
 
 #endif

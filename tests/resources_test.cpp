@@ -54,7 +54,7 @@ TEST_F(ProgramResources, IconHoldsThreeSizesAtTwoDepths) {
                           {16, 8}, {16, 32}, {32, 8}, {32, 32}, {48, 8}, {48, 32}}));
 }
 
-TEST_F(ProgramResources, VersionRecordIsOnePointZeroInUsEnglish) {
+TEST_F(ProgramResources, VersionRecordIsOnePointZeroRevisionOneInUsEnglish) {
     const std::string record = Resource(RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO));
     ASSERT_FALSE(record.empty());
     std::string copy = record; // VerQueryValueW wants writable memory
@@ -62,9 +62,9 @@ TEST_F(ProgramResources, VersionRecordIsOnePointZeroInUsEnglish) {
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(copy.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 1u);
     EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 1u);
     EXPECT_EQ(fixed->dwFileType, DWORD(VFT_APP));
     EXPECT_EQ(fixed->dwFileOS, DWORD(VOS__WINDOWS32));
     EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
@@ -78,8 +78,8 @@ TEST_F(ProgramResources, VersionRecordIsOnePointZeroInUsEnglish) {
         {L"Comments", L"Upgrade all your programs to the new Windows XP style."},
         {L"CompanyName", L"Corvatt"},
         {L"ProductName", L"Sheenwright"},
-        {L"FileVersion", L"1.00"},
-        {L"ProductVersion", L"1.00"},
+        {L"FileVersion", L"1.00.0001"},
+        {L"ProductVersion", L"1.00.0001"},
         {L"InternalName", L"Sheenwright"},
         {L"OriginalFilename", L"Sheenwright.exe"},
     };
