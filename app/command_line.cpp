@@ -1,33 +1,69 @@
 #include "app/command_line.h"
 
-#include "app/elevated_create.h"
+#include "app/fault_injection.h"
 #include "platform/console_output.h"
+#include "platform/file_name.h"
 #include "platform/message_box.h"
-#include "platform/number_text.h"
 #include "platform/shortcut.h"
 #include "platform/text_compare.h"
-#include "stylescript/style_script_writer.h"
+#include "platform/win32_error.h"
 
-#include <cwchar>
+#include <exception>
+#include <optional>
 #include <string_view>
 
 namespace sheen {
 namespace {
-
-constexpr std::wstring_view kReplyTo = L"/reply-to:";
 
 const std::wstring kUsage =
     L"Usage:\r"
     L"  Sheenwright.exe [<program>]\r"
     L"    opens the window with <program> in the path box.\r"
     L"  Sheenwright.exe /create <program> [<program> ...]\r"
-    L"    writes each program's style script as Creat does, without a window, and\r"
-    L"    exits with 0 when every script was written, else with the Windows error\r"
-    L"    code of the first failure.";
+    L"    writes each program's style script as Creat does, without a window.\r"
+    L"  Sheenwright.exe /remove <program> [<program> ...]\r"
+    L"    takes each program's style script away again and puts back the\r"
+    L"    manifest it replaced, if any.\r"
+    L"  The exit code is 0 when every program succeeded, else the first failure's:\r"
+    L"  the Windows error code, or 13 for a manifest that is not a style script.";
 
-bool IsCreateSwitch(std::wstring_view argument) {
-    return !argument.empty() && (argument[0] == L'/' || argument[0] == L'-') &&
-           EqualsNoCase(argument.substr(1), L"create");
+std::optional<StyleScriptAction> ActionSwitch(std::wstring_view argument) {
+    if (argument.empty() || (argument[0] != L'/' && argument[0] != L'-'))
+        return std::nullopt;
+    if (EqualsIgnoringAsciiCase(argument.substr(1), L"create"))
+        return StyleScriptAction::create;
+    if (EqualsIgnoringAsciiCase(argument.substr(1), L"remove"))
+        return StyleScriptAction::remove;
+    return std::nullopt;
+}
+
+// What `action` did for the program given as `given`.
+StyleScriptOutcome CarryOut(StyleScriptAction action, const std::wstring& given) {
+    StyleScriptOutcome outcome;
+    outcome.action = action;
+    try {
+        InjectFault("CarryOut");
+        // As in the window, a shortcut stands for its target; unlike there, a
+        // program that is not there is a typo, not a script to write.
+        std::wstring program;
+        outcome.error = FollowShortcut(given, program);
+        if (outcome.error == ERROR_SUCCESS)
+            outcome.error = CheckExistingFile(program);
+        if (outcome.error == ERROR_SUCCESS)
+            outcome = action == StyleScriptAction::remove ? RemoveStyleScriptFile(program)
+                                                          : WriteStyleScriptFile(program);
+    } catch (...) {
+        outcome.error = ErrorCodeOf(std::current_exception());
+    }
+    return outcome;
+}
+
+// `text`'s lines, each begun by `prefix`.
+std::wstring PrefixLines(const std::wstring& prefix, const std::wstring& text) {
+    std::wstring lines = prefix;
+    for (const wchar_t c : text)
+        lines += c == L'\r' ? L"\r" + prefix : std::wstring(1, c);
+    return lines;
 }
 
 } // namespace
@@ -40,55 +76,48 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
         commandLine.mode = CommandLine::Mode::usage;
         return commandLine;
     }
-    if (!IsCreateSwitch(arguments[0])) {
+    const std::optional<StyleScriptAction> action = ActionSwitch(arguments[0]);
+    if (!action) {
         commandLine.programs = {arguments[0]};
         return commandLine;
     }
-    commandLine.mode = CommandLine::Mode::create;
+    commandLine.action = *action;
+    commandLine.mode = CommandLine::Mode::scripted;
     auto program = arguments.begin() + 1;
-    if (program != arguments.end() && program->starts_with(kReplyTo)) {
-        const auto window = std::wcstoull(program->c_str() + kReplyTo.size(), nullptr, 10);
-        commandLine.replyTo = reinterpret_cast<HWND>(static_cast<UINT_PTR>(window));
-        ++program;
+    if (program != arguments.end()) {
+        if (const auto relay = ParseReplyTo(*action, *program)) {
+            commandLine.mode = CommandLine::Mode::relayed;
+            commandLine.relay = *relay;
+            ++program;
+        }
     }
     commandLine.programs.assign(program, arguments.end());
     return commandLine;
 }
 
-std::wstring CreateArguments(HWND replyTo, const std::wstring& program) {
-    // Backslashes right before the closing quote would escape it: double them.
-    const size_t lastOther = program.find_last_not_of(L'\\');
-    const size_t trailing = program.size() - (lastOther == std::wstring::npos ? 0 : lastOther + 1);
-    return L"/create " + std::wstring(kReplyTo) +
-           DecimalText(static_cast<std::int64_t>(reinterpret_cast<UINT_PTR>(replyTo))) + L" \"" +
-           program + std::wstring(trailing, L'\\') + L"\"";
-}
-
-int RunCommandLine(const CommandLine& commandLine) {
-    if (commandLine.mode == CommandLine::Mode::usage || commandLine.programs.empty()) {
+int RunScriptedCommand(const CommandLine& commandLine) {
+    if (commandLine.mode == CommandLine::Mode::usage) {
         if (WriteOutputLines(kUsage) != ERROR_SUCCESS)
             ShowMessage(nullptr, kUsage); // started from no console, as from Explorer
-        return commandLine.mode == CommandLine::Mode::usage ? 0 : ERROR_INVALID_PARAMETER;
+        return 0;
     }
-    DWORD firstError = ERROR_SUCCESS;
+    if (commandLine.programs.empty()) {
+        WriteOutputLines(kUsage); // a script with nowhere to write must still end
+        return ERROR_INVALID_PARAMETER;
+    }
+    DWORD firstFailure = ERROR_SUCCESS;
     std::wstring told;
     for (const std::wstring& given : commandLine.programs) {
-        // As in the window, a shortcut stands for its target.
-        const std::optional<std::wstring> program = FollowShortcut(given);
-        StyleScriptOutcome outcome;
-        if (program)
-            outcome = WriteStyleScriptFile(*program);
-        else
-            outcome.error = ERROR_FILE_NOT_FOUND; // a shortcut that leads to no file
-        if (firstError == ERROR_SUCCESS)
-            firstError = outcome.error;
-        told += (told.empty() ? L"" : L"\r") + StyleScriptOutcomeText(outcome);
+        const StyleScriptOutcome outcome = CarryOut(commandLine.action, given);
+        if (firstFailure == ERROR_SUCCESS)
+            firstFailure = ExitCodeOf(outcome);
+        const std::wstring text = StyleScriptOutcomeText(outcome);
+        // As grep names the file before each line when it reads several.
+        told += (told.empty() ? L"" : L"\r") +
+                (commandLine.programs.size() > 1 ? PrefixLines(given + L": ", text) : text);
     }
-    if (commandLine.replyTo)
-        SendOutcome(commandLine.replyTo, told);
-    else
-        WriteOutputLines(told);
-    return static_cast<int>(firstError);
+    WriteOutputLines(told);
+    return static_cast<int>(firstFailure);
 }
 
 } // namespace sheen

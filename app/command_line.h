@@ -1,8 +1,10 @@
 #pragma once
 // What Sheenwright is asked to do on its command line: open its window, with a
-// program in the path box if one is given, or write style scripts for scripts.
+// program in the path box if one is given; write or take away style scripts
+// for scripts; or, as the elevated instance a window started, do what that
+// window was denied.
 
-#include <windows.h>
+#include "app/administrator_relay.h"
 
 #include <string>
 #include <vector>
@@ -10,27 +12,30 @@
 namespace sheen {
 
 struct CommandLine {
-    enum class Mode { window, create, usage };
+    enum class Mode { window, scripted, usage, relayed };
     Mode mode = Mode::window;
-    // window: the path box's program, if one is given; create: every program.
+    StyleScriptAction action = StyleScriptAction::create; // scripted and relayed
+    // window: the path box's program, if one is given; scripted: every program
+    // as given; relayed: the one file the window tried.
     std::vector<std::wstring> programs;
-    HWND replyTo = nullptr; // create: the window that asked for it as administrator
+    RelayRequest relay; // relayed: what the window asked
 };
 
-// Reads the arguments that follow the program's own name: /create (also
-// -create, in any case) and the programs after it; /? for the usage; any other
-// first argument is a program's path for the path box, and the rest is
-// ignored. Right after /create may come the window to send the outcome to,
-// which CreateArguments puts there.
+// Reads the arguments that follow the program's own name: /create or /remove
+// (also with -, in any case) and the programs after it; /? for the usage; any
+// other first argument is a program's path for the path box, and the rest is
+// ignored. Right after /create or /remove may come the /reply-to: of a window
+// (see RelayArguments), and then the one file it tried.
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
 
-// The parameters that make another instance create the style script of
-// `program` and send the outcome to `replyTo` instead of writing it out.
-std::wstring CreateArguments(HWND replyTo, const std::wstring& program);
-
-// Carries out the create or usage mode without a window; returns the exit
-// code: 0 when every script was written, else the error code of the first
-// failure; ERROR_INVALID_PARAMETER for /create without a program.
-int RunCommandLine(const CommandLine& commandLine);
+// Carries out the scripted or usage mode without a window, and writes what it
+// did to standard output or the console (see WriteOutputLines): with one
+// program the lines a box would show, with several each line after the
+// program as given and ": ". Shortcuts stand for their targets, and a program
+// that does not exist, or is a folder, fails with its error. Returns the exit
+// code: 0 when every program succeeded, else the first failure's (see
+// ExitCodeOf); ERROR_INVALID_PARAMETER, with the usage, for no program. Only
+// /? shows a box, when there is nowhere to write the usage.
+int RunScriptedCommand(const CommandLine& commandLine);
 
 } // namespace sheen

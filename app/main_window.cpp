@@ -1,8 +1,8 @@
 #include "app/main_window.h"
 
-#include "app/elevated_create.h"
 #include "app/fault_injection.h"
 #include "platform/dropped_files.h"
+#include "platform/elevation.h"
 #include "platform/message_box.h"
 #include "platform/win32_error.h"
 #include "platform/window.h"
@@ -62,11 +62,14 @@ void MainWindow::Create(HINSTANCE instance, int showCommand, const std::wstring&
         throw Win32Error(error);
     }
 
-    AllowDropsFromLessPrivilegedPrograms(hwnd());
+    // Only a window that runs with more privileges than Explorer needs the drop
+    // messages let through.
+    if (!RunsWithLimitedToken())
+        OpenPrivilegeFilterForDrops(hwnd());
 
     Run("OnLoad", [this] { OnLoad(); });
     if (!path.empty())
-        ShowChosenPath(path);
+        ShowPathOrShortcutTarget(path);
     ::ShowWindow(hwnd(), showCommand);
     ::SetFocus(control(Control::pathBox));
 }
@@ -107,13 +110,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_COPYDATA:
-        // Only while an elevated Create is awaited, and only its outcome.
-        if (relayed_) {
-            if (auto text = ReceivedOutcome(*reinterpret_cast<const COPYDATASTRUCT*>(lParam))) {
-                *relayed_ = std::move(text);
-                return TRUE;
-            }
-        }
+        if (relayWait_.Receive(reinterpret_cast<HWND>(wParam),
+                               *reinterpret_cast<const COPYDATASTRUCT*>(lParam)))
+            return TRUE;
         break;
     case WM_DESTROY:
         ::PostQuitMessage(0);

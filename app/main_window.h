@@ -1,6 +1,7 @@
 #pragma once
 // frmMain: the program's one window, its controls and their event handlers.
 
+#include "app/administrator_relay.h"
 #include "app/layout.h"
 #include "platform/unique_handle.h"
 
@@ -56,23 +57,27 @@ class MainWindow {
     void OnHelpClick();
     void OnDropFiles(HDROP drop);
 
-    // Puts a path dropped or given on the command line into the path box.
-    void ShowChosenPath(const std::wstring& path);
+    // Puts a path dropped or given on the command line into the path box, or
+    // for a shortcut the file it points to; nothing for one that leads nowhere.
+    void ShowPathOrShortcutTarget(const std::wstring& path);
 
     HWND control(Control which) const { return controls_[RowOf(which)]; }
     std::wstring PathText() const;
 
-    // Writes the style script of `path` through an elevated instance of this
-    // program, waiting with the window disabled but painting; returns what to
-    // tell, or nothing when the user declined the consent prompt.
-    std::optional<std::wstring> CreateAsAdministrator(const std::wstring& path);
+    // Does `action` for `path` through an elevated instance of this program.
+    // The window is disabled while the instance starts, then waits for it
+    // painting, taking no input for its controls but closing if asked. Returns
+    // what to tell, or nothing when the user declined the consent prompt or
+    // closed the window.
+    std::optional<StyleScriptOutcome> RunAsAdministrator(StyleScriptAction action,
+                                                         const std::wstring& path);
 
     UniqueFont font_;
     UniqueIcon bigIcon_, smallIcon_;
     UniqueWindow hwnd_; // last, so it goes before the font and icons it uses
     HWND focusBeforeDeactivation_ = nullptr;
-    std::exception_ptr createError_;                 // why WM_CREATE failed, if it did
-    std::optional<std::wstring>* relayed_ = nullptr; // while awaited: an elevated Create's outcome
+    std::exception_ptr createError_; // why WM_CREATE failed, if it did
+    RelayWait relayWait_;            // the elevated instance's reply, while it is awaited
     std::array<HWND, kLayout.size()> controls_ = {}; // owned by the window: destroyed with it
 };
 

@@ -1,10 +1,10 @@
 // frmMain's event handlers. Errors they do not expect go to MainWindow::Run.
 #include "app/main_window.h"
 
-#include "app/command_line.h"
-#include "app/elevated_create.h"
+#include "app/administrator_relay.h"
 #include "platform/dropped_files.h"
 #include "platform/elevation.h"
+#include "platform/message_wait.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/shortcut.h"
@@ -32,8 +32,19 @@ const std::wstring kHelpMessage =
     L"file.";
 
 // Follows the system's description of the denial, as a line of its own.
-const std::wstring kAsAdministratorQuestion =
-    L"Do you want to create the style script as administrator?";
+std::wstring AsAdministratorQuestion(StyleScriptAction action) {
+    return action == StyleScriptAction::remove
+               ? L"Do you want to remove the style script as administrator?"
+               : L"Do you want to create the style script as administrator?";
+}
+
+// Asked when Creat would write the very script the program already has.
+std::wstring RemovalQuestion(const std::wstring& backupName) {
+    return L"This program already has its style script.\r" +
+           (backupName.empty() ? std::wstring(L"Do you want to remove it?")
+                               : L"Do you want to remove it and put back the earlier manifest, " +
+                                     backupName + L"?");
+}
 
 } // namespace
 
@@ -54,30 +65,53 @@ void MainWindow::OnBrowseClick() {
 
 void MainWindow::OnCreateClick() {
     const std::wstring path = PathText();
-    const StyleScriptOutcome outcome = WriteStyleScriptFile(path);
+    // Pressed again over its own script, Creat offers to take it away.
+    StyleScriptAction action = StyleScriptAction::create;
+    std::wstring backupName;
+    if (HasItsStyleScript(path, backupName) && AskYesNo(hwnd(), RemovalQuestion(backupName)))
+        action = StyleScriptAction::remove;
+    const StyleScriptOutcome outcome = action == StyleScriptAction::remove
+                                           ? RemoveStyleScriptFile(path)
+                                           : WriteStyleScriptFile(path);
     const std::wstring told = StyleScriptOutcomeText(outcome);
-    if (!MayCreateAsAdministrator(path, outcome.error)) {
+    if (!MayRunAsAdministrator(path, outcome.error)) {
         ShowMessage(hwnd(), told);
-    } else if (AskYesNo(hwnd(), told + L"\r" + kAsAdministratorQuestion)) {
-        if (const auto elevatedTold = CreateAsAdministrator(path))
-            ShowMessage(hwnd(), *elevatedTold);
+    } else if (AskYesNo(hwnd(), told + L"\r" + AsAdministratorQuestion(action))) {
+        if (const auto elevated = RunAsAdministrator(action, path))
+            ShowMessage(hwnd(), StyleScriptOutcomeText(*elevated));
     }
 }
 
-std::optional<std::wstring> MainWindow::CreateAsAdministrator(const std::wstring& path) {
+std::optional<StyleScriptOutcome> MainWindow::RunAsAdministrator(StyleScriptAction action,
+                                                                 const std::wstring& path) {
+    const RelayRequest request = NewRelayRequest(action, hwnd());
     UniqueKernelHandle process;
-    DWORD error =
-        StartSelfElevated(hwnd(), CreateArguments(hwnd(), PathForAdministrator(path)), process);
-    DWORD exitCode = ERROR_SUCCESS;
-    std::optional<std::wstring> relayed;
+    DWORD processId = 0;
+    ::EnableWindow(hwnd(), FALSE);
+    DWORD error = StartSelfElevated(hwnd(), RelayArguments(request, PathForAdministrator(path)),
+                                    process, processId);
+    if (!hwnd())
+        return std::nullopt; // closed meanwhile
+    ::EnableWindow(hwnd(), TRUE);
+    if (error == ERROR_CANCELLED)
+        return std::nullopt; // the user said no to the consent prompt: nothing to tell
+    StyleScriptOutcome outcome;
+    outcome.action = action;
     if (error == ERROR_SUCCESS) {
-        relayed_ = &relayed;
-        ::EnableWindow(hwnd(), FALSE);
-        error = WaitPumpingMessages(process.get(), exitCode);
-        ::EnableWindow(hwnd(), TRUE);
-        relayed_ = nullptr;
+        relayWait_.Begin(processId, request);
+        DWORD exitCode = 0;
+        bool quit = false;
+        error = WaitForProcessDroppingInput(process.get(), exitCode, quit);
+        outcome = relayWait_.End(exitCode);
+        if (quit)
+            return std::nullopt; // the window closed; the administrator's run ends on its own
     }
-    return ElevatedOutcomeText(error, exitCode, relayed);
+    if (error != ERROR_SUCCESS) {
+        outcome = StyleScriptOutcome{};
+        outcome.action = action;
+        outcome.error = error;
+    }
+    return outcome;
 }
 
 void MainWindow::OnAboutClick() {
@@ -90,16 +124,16 @@ void MainWindow::OnHelpClick() {
 
 void MainWindow::OnDropFiles(HDROP drop) {
     if (const auto dropped = FirstDroppedFile(drop))
-        ShowChosenPath(*dropped);
+        ShowPathOrShortcutTarget(*dropped);
 }
 
-void MainWindow::ShowChosenPath(const std::wstring& path) {
+void MainWindow::ShowPathOrShortcutTarget(const std::wstring& path) {
     // As Browse's dialog does, a shortcut gives its target; one that leads to
     // no file changes nothing, as a dropped folder does.
-    const std::optional<std::wstring> chosen = FollowShortcut(path);
+    std::wstring chosen;
     // Setting the text raises OnPathBoxChange, which enables Create.
-    if (chosen)
-        ::SetWindowTextW(control(Control::pathBox), chosen->c_str());
+    if (FollowShortcut(path, chosen) == ERROR_SUCCESS)
+        ::SetWindowTextW(control(Control::pathBox), chosen.c_str());
 }
 
 } // namespace sheen

@@ -4,9 +4,16 @@
 
 namespace sheen {
 
+DWORD ErrorOfResult(HRESULT result) {
+    if (HRESULT_FACILITY(result) == FACILITY_WIN32)
+        return HRESULT_CODE(result);
+    return result == E_OUTOFMEMORY ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : DWORD(result);
+}
+
 ComScope::ComScope() {
     static const auto initialize = SHEEN_SYSTEM_FUNCTION(L"ole32.dll", CoInitializeEx);
-    result_ = initialize ? initialize(nullptr, COINIT_APARTMENTTHREADED) : E_NOTIMPL;
+    result_ = initialize ? initialize(nullptr, COINIT_APARTMENTTHREADED)
+                         : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
 }
 
 ComScope::~ComScope() {

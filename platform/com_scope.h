@@ -7,6 +7,10 @@
 
 namespace sheen {
 
+// The Win32 error code an HRESULT carries; a result of another facility
+// stands as it is, and the system's error texts know most of them too.
+DWORD ErrorOfResult(HRESULT result);
+
 // COM, apartment-threaded as the shell's objects and ShellExecuteExW ask, on
 // this thread for as long as the object lives.
 class ComScope {
@@ -15,14 +19,18 @@ class ComScope {
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
     ~ComScope();
-    // Another model already chosen on this thread serves as well.
-    bool usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+    // ERROR_SUCCESS when COM can be used; another model already chosen on
+    // this thread serves as well.
+    DWORD error() const {
+        return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE ? ERROR_SUCCESS
+                                                                   : ErrorOfResult(result_);
+    }
 
   private:
     HRESULT result_;
 };
 
-// CoCreateInstance of an in-process server; E_NOINTERFACE where the system has no COM.
+// CoCreateInstance of an in-process server; an error where the system has no COM.
 HRESULT CreateInProcessObject(REFCLSID server, REFIID wanted, void** object);
 
 } // namespace sheen

@@ -43,7 +43,7 @@ std::optional<std::wstring> FirstDroppedFile(HDROP drop) {
     return std::nullopt;
 }
 
-void AllowDropsFromLessPrivilegedPrograms(HWND window) {
+void OpenPrivilegeFilterForDrops(HWND window) {
     // The per-window filter exists from Windows 7 on, the per-process one on Vista.
     static const auto perWindow = FindSystemFunction<BOOL(WINAPI*)(HWND, UINT, DWORD, void*)>(
         L"user32.dll", "ChangeWindowMessageFilterEx");
@@ -52,9 +52,8 @@ void AllowDropsFromLessPrivilegedPrograms(HWND window) {
     // WM_DROPFILES hands over the drop and WM_COPYGLOBALDATA copies the block
     // it names into this process. WM_COPYDATA goes with them because the
     // established recipe for drops onto elevated windows has it (Wine filters
-    // nothing, so whether a drop still needs it cannot be seen here). Any
-    // program may then send it: a handler for it must not take it as coming
-    // from one as privileged as this one.
+    // nothing, so whether a drop still needs it cannot be seen here): any
+    // program may then send it, so its handler believes no sender unchecked.
     for (const UINT message : {UINT(WM_DROPFILES), UINT(WM_COPYDATA), kCopyGlobalData}) {
         if (perWindow)
             perWindow(window, message, kAllowMessage, nullptr);

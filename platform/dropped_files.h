@@ -21,9 +21,9 @@ using UniqueDrop = UniqueHandle<HDROP, &FinishDrop, 0>;
 // The first of the dropped entries that is not a folder, or nothing.
 std::optional<std::wstring> FirstDroppedFile(HDROP drop);
 
-// Lets the shell's drop messages reach `window` when this program runs with
-// more privileges than the one it is dropped from (User Interface Privilege
-// Isolation, Windows Vista and later; nothing to do before).
-void AllowDropsFromLessPrivilegedPrograms(HWND window);
+// Lets the shell's drop messages reach `window` from programs with fewer
+// privileges (User Interface Privilege Isolation, Windows Vista and
+// later; nothing to do before). For a window that runs elevated.
+void OpenPrivilegeFilterForDrops(HWND window);
 
 } // namespace sheen

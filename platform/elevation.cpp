@@ -1,6 +1,7 @@
 #include "platform/elevation.h"
 
-#include "platform/network_path.h"
+#include "platform/com_scope.h"
+#include "platform/session_drive.h"
 #include "platform/system_function.h"
 
 #include <shellapi.h>
@@ -24,12 +25,6 @@ DWORD OwnProgramPath(std::wstring& path) {
     }
 }
 
-bool IsInput(UINT message) {
-    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
-           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
-           (message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK);
-}
-
 } // namespace
 
 bool RunsWithLimitedToken() {
@@ -43,15 +38,16 @@ bool RunsWithLimitedToken() {
            !elevation.TokenIsElevated;
 }
 
-DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelHandle& process) {
+DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelHandle& process,
+                        DWORD& processId) {
     static const auto shellExecuteEx = SHEEN_SYSTEM_FUNCTION(L"shell32.dll", ShellExecuteExW);
     if (!shellExecuteEx)
         return ERROR_PROC_NOT_FOUND;
     std::wstring self;
     if (const DWORD error = OwnProgramPath(self))
         return error;
-    // An elevated process does not see the drive letters the user mapped.
-    self = WithNetworkShare(self);
+    // An elevated process does not see the drive letters of the user's session.
+    self = ResolveSessionDrive(self);
     SHELLEXECUTEINFOW start = {};
     start.cbSize = sizeof start;
     // No error box of the shell's own: the caller reports the error.
@@ -61,36 +57,17 @@ DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelH
     start.lpFile = self.c_str();
     start.lpParameters = arguments.c_str();
     start.nShow = SW_HIDE;
+    const ComScope com;
     if (!shellExecuteEx(&start))
         return ::GetLastError();
     if (!start.hProcess)
         return ERROR_INVALID_HANDLE; // nothing to wait for
     process.reset(start.hProcess);
-    return ERROR_SUCCESS;
-}
-
-DWORD WaitPumpingMessages(HANDLE process, DWORD& exitCode) {
-    for (;;) {
-        // Also for messages that arrived before the wait and were seen but not taken.
-        const DWORD woken =
-            ::MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woken == WAIT_OBJECT_0)
-            break;
-        if (woken != WAIT_OBJECT_0 + 1)
-            return ::GetLastError();
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                ::PostQuitMessage(static_cast<int>(message.wParam));
-                return ERROR_CANCELLED;
-            }
-            if (IsInput(message.message))
-                continue;
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
-    }
-    return ::GetExitCodeProcess(process, &exitCode) ? ERROR_SUCCESS : ::GetLastError();
+    // Not in Windows XP before its first service pack; every system that elevates has it.
+    static const auto getProcessId =
+        FindSystemFunction<decltype(&::GetProcessId)>(L"kernel32.dll", "GetProcessId");
+    processId = getProcessId ? getProcessId(process.get()) : 0;
+    return processId ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 } // namespace sheen

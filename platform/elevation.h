@@ -24,14 +24,10 @@ bool RunsWithLimitedToken();
 
 // Starts this program again, elevated, through the consent prompt owned by
 // `owner`, with `arguments` as its command line's parameters; `process`
-// receives its handle. Returns ERROR_SUCCESS; ERROR_CANCELLED when the user
-// declined; or the error that kept it from starting.
-DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelHandle& process);
-
-// Waits until `process` ends and sets `exitCode` to its exit code. Meanwhile
-// this thread's windows keep painting and answering messages, but keyboard
-// and mouse input is dropped. Returns ERROR_SUCCESS; ERROR_CANCELLED when a
-// WM_QUIT ended the wait early (it is posted again); or the error.
-DWORD WaitPumpingMessages(HANDLE process, DWORD& exitCode);
+// receives its handle and `processId` its id. Returns ERROR_SUCCESS; ERROR_CANCELLED when the user
+// declined; or the error that kept it from starting. COM is initialised for
+// the call, as the shell asks.
+DWORD StartSelfElevated(HWND owner, const std::wstring& arguments, UniqueKernelHandle& process,
+                        DWORD& processId);
 
 } // namespace sheen

@@ -33,11 +33,12 @@ bool IsReservedDeviceName(std::wstring_view name) {
     static constexpr std::array<std::wstring_view, 6> kPlain = {L"CON", L"PRN",    L"AUX",
                                                                 L"NUL", L"CONIN$", L"CONOUT$"};
     for (const std::wstring_view device : kPlain)
-        if (EqualsNoCase(base, device))
+        if (EqualsIgnoringAsciiCase(base, device))
             return true;
     // COM1 to COM9 and LPT1 to LPT9.
     return base.size() == 4 &&
-           (EqualsNoCase(base.substr(0, 3), L"COM") || EqualsNoCase(base.substr(0, 3), L"LPT")) &&
+           (EqualsIgnoringAsciiCase(base.substr(0, 3), L"COM") ||
+            EqualsIgnoringAsciiCase(base.substr(0, 3), L"LPT")) &&
            base[3] >= L'1' && base[3] <= L'9';
 }
 
@@ -59,7 +60,7 @@ bool IsPipeOrMailslotShare(std::wstring_view serverAndRest) {
         return false;
     std::wstring_view share = serverAndRest.substr(server + 1);
     share = share.substr(0, share.find_first_of(L"\\/"));
-    return EqualsNoCase(share, L"pipe") || EqualsNoCase(share, L"mailslot");
+    return EqualsIgnoringAsciiCase(share, L"pipe") || EqualsIgnoringAsciiCase(share, L"mailslot");
 }
 
 // Whether `path` leads somewhere other than a file on a drive or a share: the
@@ -79,11 +80,13 @@ bool IsOutsideTheFileSystem(std::wstring_view path) {
     const std::wstring_view rest = path.substr(kExtendedPrefix.size());
     const bool drive = rest.size() >= 3 && rest[0] < 0x80 && std::iswalpha(rest[0]) &&
                        rest[1] == L':' && rest[2] == L'\\';
-    const bool volume = rest.size() >= 45 && EqualsNoCase(rest.substr(0, 7), L"Volume{") &&
+    const bool volume = rest.size() >= 45 &&
+                        EqualsIgnoringAsciiCase(rest.substr(0, 7), L"Volume{") &&
                         rest.substr(43, 2) == L"}\\"; // Volume{ and a GUID's 36 characters
     if (drive || volume)
         return false;
-    return !EqualsNoCase(rest.substr(0, 4), L"UNC\\") || IsPipeOrMailslotShare(rest.substr(4));
+    return !EqualsIgnoringAsciiCase(rest.substr(0, 4), L"UNC\\") ||
+           IsPipeOrMailslotShare(rest.substr(4));
 }
 
 bool HasLoneSurrogate(std::wstring_view path) {
@@ -108,6 +111,15 @@ DWORD CheckNewFileName(const std::wstring& path) {
         HasLoneSurrogate(path))
         return ERROR_INVALID_NAME;
     return ERROR_SUCCESS;
+}
+
+DWORD CheckExistingFile(const std::wstring& path) {
+    if (const DWORD error = CheckNewFileName(path))
+        return error;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ::GetLastError();
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
 }
 
 DWORD FullPathForCreate(const std::wstring& path, std::wstring& full) {

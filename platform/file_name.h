@@ -21,6 +21,13 @@ inline constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
 // Nothing is opened: check a path here before opening it.
 DWORD CheckNewFileName(const std::wstring& path);
 
+// ERROR_SUCCESS when `path` names an existing file, not a folder, on a drive
+// or share; ERROR_INVALID_NAME where CheckNewFileName refuses it (then nothing
+// is asked of the file system), ERROR_FILE_NOT_FOUND for a folder, else the
+// error of asking for its attributes (ERROR_FILE_NOT_FOUND, _PATH_NOT_FOUND,
+// ERROR_ACCESS_DENIED, ...).
+DWORD CheckExistingFile(const std::wstring& path);
+
 // Sets `full` to `path` resolved against the current directory, in the
 // extended-length form (\\?\) when it is too long for the plain one, so that
 // long paths are written whole instead of failing or being cut. Returns

@@ -4,6 +4,8 @@
 #include "platform/number_text.h"
 #include "platform/unique_handle.h"
 
+#include <optional>
+
 namespace sheen {
 namespace {
 
@@ -70,6 +72,15 @@ template <typename Take> DWORD ReadInChunks(HANDLE file, Take take) {
     }
 }
 
+// All of `file`'s bytes; only for one known to be small.
+DWORD ReadWhole(const FileToRead& file, std::string& bytes) {
+    bytes.clear();
+    return ReadInChunks(file.file.get(), [&](std::string_view chunk) {
+        bytes.append(chunk.substr(0, static_cast<size_t>(file.size) - bytes.size()));
+        return bytes.size() < file.size;
+    });
+}
+
 // Whether two files of the same size hold the same bytes; a read that fails
 // counts as a difference.
 bool SameBytes(HANDLE one, HANDLE other) {
@@ -131,9 +142,12 @@ class TemporaryFile {
         return written == bytes.size() ? ERROR_SUCCESS : ERROR_HANDLE_DISK_FULL;
     }
 
-    // Forces what was written to the disk, and closes the file.
-    DWORD Close() {
+    // Forces what was written to the disk, and closes the file; with `stamp`,
+    // that becomes its last-write time, which the rename keeps.
+    DWORD Close(const FILETIME* stamp = nullptr) {
         if (!::FlushFileBuffers(file_.get()))
+            return ::GetLastError();
+        if (stamp && !::SetFileTime(file_.get(), nullptr, nullptr, stamp))
             return ::GetLastError();
         if (!::CloseHandle(file_.release()))
             return ::GetLastError();
@@ -257,24 +271,25 @@ class Backup {
 };
 
 // Unless the file at `full` is absent, already holds `bytes`, or holds what
-// `needsNoBackup` accepts, makes `backup` keep what it holds.
+// `needsNoBackup` accepts, makes `backup` keep what it holds. `*earlierTime`
+// then receives the earlier file's last-write time, where there is one.
 DWORD KeepEarlier(const std::wstring& full, std::string_view bytes, NeedsNoBackup needsNoBackup,
-                  Backup& backup) {
+                  Backup& backup, std::optional<FILETIME>& earlierTime) {
     FileToRead earlier;
     const DWORD open = Retrying(AccessDenied::stays, [&] { return OpenToRead(full, earlier); });
     if (open == ERROR_FILE_NOT_FOUND || open == ERROR_PATH_NOT_FOUND)
         return ERROR_SUCCESS;
     if (open != ERROR_SUCCESS)
         return open;
+    FILETIME written;
+    if (!::GetFileTime(earlier.file.get(), nullptr, nullptr, &written))
+        return ::GetLastError();
+    earlierTime = written;
     // Only a file that could hold `bytes`, or one small enough to be shown to
     // `needsNoBackup`, is read whole.
     if (earlier.size == bytes.size() || (needsNoBackup && earlier.size <= kChunk)) {
         std::string held;
-        const DWORD read = ReadInChunks(earlier.file.get(), [&](std::string_view chunk) {
-            held.append(chunk.substr(0, static_cast<size_t>(earlier.size) - held.size()));
-            return held.size() < earlier.size;
-        });
-        if (read != ERROR_SUCCESS)
+        if (const DWORD read = ReadWhole(earlier, held))
             return read;
         if (held == bytes || (needsNoBackup && needsNoBackup(held)))
             return ERROR_SUCCESS;
@@ -282,15 +297,77 @@ DWORD KeepEarlier(const std::wstring& full, std::string_view bytes, NeedsNoBacku
     return backup.Keep(full, earlier.file.get(), earlier.size);
 }
 
-DWORD WriteInPlaceOf(const std::wstring& full, std::string_view bytes) {
+DWORD WriteInPlaceOf(const std::wstring& full, std::string_view bytes, const FILETIME* stamp) {
     TemporaryFile temporary;
     if (const DWORD error = temporary.Create(full))
         return error;
     if (const DWORD error = temporary.Write(bytes))
         return error;
-    if (const DWORD error = temporary.Close())
+    if (const DWORD error = temporary.Close(stamp))
         return error;
     return temporary.RenameTo(full, IfExisting::replace);
+}
+
+// Whether `name` is `base` followed by .bak, or by .bak<N> for N from 2 to
+// kBackupNames: the names Backup gives.
+bool IsBackupName(std::wstring_view name, std::wstring_view base) {
+    constexpr std::wstring_view kBak = L".bak";
+    if (name.size() < base.size() + kBak.size() || name.substr(0, base.size()) != base ||
+        name.substr(base.size(), kBak.size()) != kBak)
+        return false;
+    const std::wstring_view number = name.substr(base.size() + kBak.size());
+    if (number.empty())
+        return true;
+    if (number.size() > 3 || number[0] == L'0')
+        return false;
+    int value = 0;
+    for (const wchar_t digit : number) {
+        if (digit < L'0' || digit > L'9')
+            return false;
+        value = value * 10 + (digit - L'0');
+    }
+    return value >= 2;
+}
+
+// Sets `backup` to the backup of the file at `full` whose last-write time is
+// `stamp`, or to nothing.
+DWORD FindBackupStamped(const std::wstring& full, const FILETIME& stamp, std::wstring& backup) {
+    backup.clear();
+    const std::wstring folder = FolderPrefix(full);
+    const std::wstring base = full.substr(folder.size());
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW((full + L".bak*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    }
+    const UniqueHandle<HANDLE, &::FindClose, -1> owner(search);
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            ::CompareFileTime(&found.ftLastWriteTime, &stamp) == 0 &&
+            IsBackupName(found.cFileName, base)) {
+            backup = folder + found.cFileName;
+            return ERROR_SUCCESS;
+        }
+    } while (::FindNextFileW(search, &found));
+    const DWORD error = ::GetLastError();
+    return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
+}
+
+// `path` made full, when creating it would make an ordinary file (see CheckNewFileName).
+DWORD FullPathOfOrdinaryFile(const std::wstring& path, std::wstring& full) {
+    if (const DWORD error = CheckNewFileName(path))
+        return error;
+    return FullPathForCreate(path, full);
+}
+
+// Opens the file at `full` and reads all of it, when it holds at most one chunk.
+DWORD ReadSmall(const std::wstring& full, FileToRead& file, std::string& bytes) {
+    if (const DWORD error = Retrying(AccessDenied::stays, [&] { return OpenToRead(full, file); }))
+        return error;
+    if (file.size > kChunk)
+        return ERROR_FILE_TOO_LARGE;
+    return ReadWhole(file, bytes);
 }
 
 } // namespace
@@ -303,25 +380,99 @@ bool RefusesToReplace(const std::wstring& path) {
 
 DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes, std::wstring* keptAs,
                           NeedsNoBackup needsNoBackup) {
-    if (const DWORD error = CheckNewFileName(path))
-        return error;
     std::wstring full;
-    if (const DWORD error = FullPathForCreate(path, full))
+    if (const DWORD error = FullPathOfOrdinaryFile(path, full))
         return error;
     // A read-only file or a folder stays so; only a sharing violation passes.
     if (const DWORD error = Retrying(AccessDenied::stays, [&] { return CheckReplaceable(full); }))
         return error;
     Backup backup;
+    std::optional<FILETIME> stamp;
     if (keptAs) {
-        if (const DWORD error = KeepEarlier(full, bytes, needsNoBackup, backup))
+        std::optional<FILETIME> earlierTime;
+        if (const DWORD error = KeepEarlier(full, bytes, needsNoBackup, backup, earlierTime))
             return error;
+        // The new file is stamped like the backup a removal is to put back:
+        // the one kept or reused now, else the one the replaced file had.
+        WIN32_FILE_ATTRIBUTE_DATA kept;
+        std::wstring carried;
+        if (!backup.path().empty()) {
+            if (!::GetFileAttributesExW(backup.path().c_str(), GetFileExInfoStandard, &kept)) {
+                const DWORD error = ::GetLastError();
+                backup.Discard();
+                return error;
+            }
+            stamp = kept.ftLastWriteTime;
+        } else if (earlierTime && FindBackupStamped(full, *earlierTime, carried) == ERROR_SUCCESS &&
+                   !carried.empty()) {
+            stamp = earlierTime;
+        }
     }
-    if (const DWORD error = WriteInPlaceOf(full, bytes)) {
+    if (const DWORD error = WriteInPlaceOf(full, bytes, stamp ? &*stamp : nullptr)) {
         backup.Discard(); // the earlier file is still in its place
         return error;
     }
     if (keptAs)
         *keptAs = backup.path();
+    return ERROR_SUCCESS;
+}
+
+DWORD ReadSmallFile(const std::wstring& path, std::string& bytes) {
+    std::wstring full;
+    if (const DWORD error = FullPathOfOrdinaryFile(path, full))
+        return error;
+    FileToRead file;
+    return ReadSmall(full, file, bytes);
+}
+
+DWORD FindRestorableBackup(const std::wstring& path, std::wstring& backup) {
+    backup.clear();
+    std::wstring full;
+    if (const DWORD error = FullPathOfOrdinaryFile(path, full))
+        return error;
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    if (!::GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &file))
+        return ::GetLastError();
+    return FindBackupStamped(full, file.ftLastWriteTime, backup);
+}
+
+DWORD RemoveFileContents(const std::wstring& path, NeedsNoBackup removable,
+                         std::wstring& restoredFrom) {
+    restoredFrom.clear();
+    std::wstring full;
+    if (const DWORD error = FullPathOfOrdinaryFile(path, full))
+        return error;
+    FileToRead file;
+    std::string held;
+    if (const DWORD error = ReadSmall(full, file, held))
+        return error == ERROR_FILE_TOO_LARGE ? ERROR_INVALID_DATA : error; // larger than any script
+    if (!removable(held))
+        return ERROR_INVALID_DATA;
+    FILETIME written;
+    if (!::GetFileTime(file.file.get(), nullptr, nullptr, &written))
+        return ::GetLastError();
+    file.file.reset();
+    // Whatever Create refuses to replace, a removal refuses to take away or put back.
+    if (const DWORD error = Retrying(AccessDenied::stays, [&] { return CheckReplaceable(full); }))
+        return error;
+    std::wstring backup;
+    if (const DWORD error = FindBackupStamped(full, written, backup))
+        return error;
+    if (!backup.empty()) {
+        if (const DWORD error =
+                Retrying(AccessDenied::stays, [&] { return CheckReplaceable(backup); }))
+            return error;
+    }
+    // One rename puts the backup in the file's place: a failure leaves one or the other.
+    if (const DWORD error = Retrying(AccessDenied::mayPass, [&] {
+            const BOOL done =
+                backup.empty() ? ::DeleteFileW(full.c_str())
+                               : ::MoveFileExW(backup.c_str(), full.c_str(),
+                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            return done ? DWORD(ERROR_SUCCESS) : ::GetLastError();
+        }))
+        return error;
+    restoredFrom = std::move(backup);
     return ERROR_SUCCESS;
 }
 

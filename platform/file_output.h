@@ -30,9 +30,37 @@ namespace sheen {
 // Earlier bytes that `needsNoBackup` accepts, as what the caller itself wrote
 // before, are replaced without a backup. It is shown an earlier file only
 // when that fits one read of 4 KiB.
+//
+// The new file then takes the last-write time of the backup a removal is to
+// put back (see RemoveFileContents): the one kept or reused now, or, when the
+// replaced file needed none, the one that had that file's time, if any.
 using NeedsNoBackup = bool (*)(std::string_view earlier);
 DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes,
                           std::wstring* keptAs = nullptr, NeedsNoBackup needsNoBackup = nullptr);
+
+// Takes the file at `path` away again when `removable` accepts its bytes
+// (shown only when they fit 4 KiB): the backup with the same last-write time,
+// the one the last ReplaceFileContents kept, reused or carried over for it,
+// takes its place in one rename, so that a failure leaves one or the other;
+// without one, the file is deleted. `restoredFrom` receives that backup's path
+// (its name is free again), or nothing. Refused before anything changes, as
+// by ReplaceFileContents: a name that would not make an ordinary file, and a
+// file or such a backup that is read-only, a folder, or held open without
+// sharing. Returns ERROR_SUCCESS; ERROR_FILE_NOT_FOUND when there is no file;
+// ERROR_INVALID_DATA when `removable` refuses it (then it, and every backup,
+// stays as it is); or the code of the first error, with nothing changed.
+DWORD RemoveFileContents(const std::wstring& path, NeedsNoBackup removable,
+                         std::wstring& restoredFrom);
+
+// Sets `backup` to the path of the backup RemoveFileContents would put back
+// for the existing file at `path`, or to nothing. Returns ERROR_SUCCESS or the
+// error of asking.
+DWORD FindRestorableBackup(const std::wstring& path, std::wstring& backup);
+
+// Sets `bytes` to all of the file at `path`, checked as ReplaceFileContents
+// checks a name. Returns ERROR_SUCCESS, ERROR_FILE_TOO_LARGE beyond 4 KiB, or
+// the error of reading.
+DWORD ReadSmallFile(const std::wstring& path, std::string& bytes);
 
 // Whether ReplaceFileContents refuses the existing `path` whoever asks, an
 // administrator too: it is read-only, or a folder.

@@ -14,53 +14,55 @@ namespace {
 // Enough for any path Windows can name.
 constexpr int kPathCapacity = 32768;
 
-bool IsFileOnADriveOrShare(const std::wstring& path) {
-    if (path.empty() || CheckNewFileName(path) != ERROR_SUCCESS)
-        return false;
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 } // namespace
 
 bool IsShortcut(const std::wstring& path) {
     constexpr std::wstring_view kExtension = L".lnk";
     return path.size() > kExtension.size() &&
-           EqualsNoCase(std::wstring_view(path).substr(path.size() - kExtension.size()),
-                        kExtension);
+           EqualsIgnoringAsciiCase(std::wstring_view(path).substr(path.size() - kExtension.size()),
+                                   kExtension);
 }
 
-std::optional<std::wstring> ShortcutTarget(const std::wstring& shortcut) {
-    if (!IsFileOnADriveOrShare(shortcut))
-        return std::nullopt;
+DWORD ShortcutTarget(const std::wstring& shortcut, std::wstring& target) {
+    if (const DWORD error = CheckExistingFile(shortcut))
+        return error;
     const ComScope com;
-    if (!com.usable())
-        return std::nullopt;
+    if (const DWORD error = com.error())
+        return error;
     IShellLinkW* createdLink = nullptr;
-    if (FAILED(CreateInProcessObject(CLSID_ShellLink, IID_IShellLinkW,
-                                     reinterpret_cast<void**>(&createdLink))))
-        return std::nullopt;
+    if (const HRESULT result = CreateInProcessObject(CLSID_ShellLink, IID_IShellLinkW,
+                                                     reinterpret_cast<void**>(&createdLink));
+        FAILED(result))
+        return ErrorOfResult(result);
     const UniqueComPointer<IShellLinkW> link(createdLink);
     IPersistFile* persistFile = nullptr;
-    if (FAILED(
-            link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile))))
-        return std::nullopt;
+    if (const HRESULT result =
+            link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persistFile));
+        FAILED(result))
+        return ErrorOfResult(result);
     const UniqueComPointer<IPersistFile> file(persistFile);
+    if (const HRESULT result = file.get()->Load(shortcut.c_str(), STGM_READ); FAILED(result))
+        return HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)
+                                                          : DWORD(ERROR_BAD_FORMAT); // no shortcut
     // Without SLR_UPDATE the shortcut is not rewritten, even when its target moved.
-    if (FAILED(file.get()->Load(shortcut.c_str(), STGM_READ)) ||
-        link.get()->Resolve(nullptr, SLR_NO_UI | SLR_NOSEARCH | SLR_NOTRACK) != S_OK)
-        return std::nullopt;
-    std::wstring target(kPathCapacity, L'\0');
-    if (link.get()->GetPath(target.data(), kPathCapacity, nullptr, 0) != S_OK)
-        return std::nullopt; // S_FALSE: it points to no file, a printer for example
-    target.resize(target.find(L'\0'));
-    if (!IsFileOnADriveOrShare(target))
-        return std::nullopt;
-    return target;
+    if (link.get()->Resolve(nullptr, SLR_NO_UI | SLR_NOSEARCH | SLR_NOTRACK) != S_OK)
+        return ERROR_FILE_NOT_FOUND; // its target is gone
+    std::wstring found(kPathCapacity, L'\0');
+    if (link.get()->GetPath(found.data(), kPathCapacity, nullptr, 0) != S_OK)
+        return ERROR_FILE_NOT_FOUND; // S_FALSE: it points to no file, a printer for example
+    found.resize(found.find(L'\0'));
+    if (const DWORD error = CheckExistingFile(found))
+        return error;
+    target = std::move(found);
+    return ERROR_SUCCESS;
 }
 
-std::optional<std::wstring> FollowShortcut(const std::wstring& path) {
-    return IsShortcut(path) ? ShortcutTarget(path) : path;
+DWORD FollowShortcut(const std::wstring& path, std::wstring& file) {
+    if (!IsShortcut(path)) {
+        file = path;
+        return ERROR_SUCCESS;
+    }
+    return ShortcutTarget(path, file);
 }
 
 } // namespace sheen

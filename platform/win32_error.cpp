@@ -14,6 +14,18 @@ void ThrowLastError() {
     throw Win32Error(::GetLastError());
 }
 
+DWORD ErrorCodeOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Win32Error& failure) {
+        return failure.code();
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return ERROR_INTERNAL_ERROR;
+    }
+}
+
 std::wstring DescribeError(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);

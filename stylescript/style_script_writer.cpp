@@ -17,43 +17,122 @@ std::wstring StyleScriptPath(const std::wstring& targetPath) {
 
 namespace {
 
-StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
-    const std::wstring scriptPath = StyleScriptPath(targetPath);
-    // A device name must not be opened to be read; the write below refuses it.
-    std::wstring target;
-    const bool inspectable = CheckNewFileName(scriptPath) == ERROR_SUCCESS &&
-                             FullPathForCreate(targetPath, target) == ERROR_SUCCESS;
-    const TargetProgram program = inspectable ? InspectTarget(target) : TargetProgram{};
+// The program at `targetPath`, inspected; `fullPath` receives its full path.
+TargetProgram Inspect(const std::wstring& targetPath, std::wstring& fullPath) {
+    // A device name must not be opened to be read; writing or removing refuses it.
+    const bool inspectable = CheckNewFileName(StyleScriptPath(targetPath)) == ERROR_SUCCESS &&
+                             FullPathForCreate(targetPath, fullPath) == ERROR_SUCCESS;
+    return inspectable ? InspectTarget(fullPath) : TargetProgram{};
+}
 
+// So that Windows looks at the program's manifest again at its next start.
+bool TouchFails(const TargetProgram& program, const std::wstring& fullPath) {
+    return program.needsTouch && TouchLastWriteTime(fullPath) != ERROR_SUCCESS;
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
+StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
+    std::wstring target;
+    const TargetProgram program = Inspect(targetPath, target);
     StyleScriptOutcome outcome;
     std::wstring backup;
-    outcome.error = ReplaceFileContents(scriptPath, StyleScriptFor(program.architecture), &backup,
-                                        IsOwnStyleScript);
+    outcome.error =
+        ReplaceFileContents(StyleScriptPath(targetPath), StyleScriptFor(program.architecture),
+                            &backup, IsOwnStyleScript);
     if (outcome.error != ERROR_SUCCESS)
         return outcome;
-    outcome.backupName = backup.substr(backup.find_last_of(L"\\/") + 1);
+    outcome.backupName = FileNameOf(backup);
     outcome.embeddedManifestWins = program.embeddedManifestWins;
     outcome.alreadyStyled = program.alreadyStyled;
-    if (program.needsTouch)
-        outcome.touchFailed = TouchLastWriteTime(target) != ERROR_SUCCESS;
+    outcome.touchFailed = TouchFails(program, target);
     return outcome;
 }
 
-} // namespace
+StyleScriptOutcome RemoveOwnStyleScript(const std::wstring& targetPath) {
+    StyleScriptOutcome outcome;
+    outcome.action = StyleScriptAction::remove;
+    std::wstring restored;
+    const DWORD error = RemoveFileContents(StyleScriptPath(targetPath), IsOwnStyleScript, restored);
+    if (error == ERROR_FILE_NOT_FOUND) {
+        outcome.noManifest = true;
+    } else if (error == ERROR_INVALID_DATA) {
+        outcome.foreignManifest = true;
+    } else if (error != ERROR_SUCCESS) {
+        outcome.error = error;
+    } else {
+        outcome.backupName = FileNameOf(restored);
+        std::wstring target;
+        outcome.touchFailed = TouchFails(Inspect(targetPath, target), target);
+    }
+    return outcome;
+}
 
-StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
+// `carryOut`'s outcome; running out of memory is an error like any other.
+template <typename CarryOut>
+StyleScriptOutcome WithoutThrowing(StyleScriptAction action, CarryOut carryOut) {
     try {
-        return WriteFittingStyleScript(targetPath);
+        return carryOut();
     } catch (const std::bad_alloc&) {
         StyleScriptOutcome outcome;
+        outcome.action = action;
         outcome.error = ERROR_NOT_ENOUGH_MEMORY;
         return outcome;
     }
 }
 
+std::wstring RemovalText(const StyleScriptOutcome& outcome) {
+    if (outcome.noManifest)
+        return L"There is no manifest beside the program: nothing was removed.";
+    if (outcome.foreignManifest)
+        return L"The manifest beside the program is not a style script and was left as it is.";
+    std::wstring text = L"The style script was removed.";
+    if (!outcome.backupName.empty())
+        text += L"\rThe earlier manifest is back in its place, from " + outcome.backupName + L".";
+    if (outcome.touchFailed)
+        text += L"\rWindows may notice the change only after a restart.";
+    return text;
+}
+
+} // namespace
+
+DWORD ExitCodeOf(const StyleScriptOutcome& outcome) {
+    if (outcome.error != ERROR_SUCCESS)
+        return outcome.error;
+    return outcome.foreignManifest ? kForeignManifestExitCode : ERROR_SUCCESS;
+}
+
+StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
+    return WithoutThrowing(StyleScriptAction::create,
+                           [&] { return WriteFittingStyleScript(targetPath); });
+}
+
+StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath) {
+    return WithoutThrowing(StyleScriptAction::remove,
+                           [&] { return RemoveOwnStyleScript(targetPath); });
+}
+
+bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName) {
+    const std::wstring scriptPath = StyleScriptPath(targetPath);
+    std::string held;
+    if (ReadSmallFile(scriptPath, held) != ERROR_SUCCESS)
+        return false;
+    std::wstring target;
+    if (held != StyleScriptFor(Inspect(targetPath, target).architecture))
+        return false;
+    std::wstring backup;
+    FindRestorableBackup(scriptPath, backup);
+    backupName = backup.empty() ? L"" : FileNameOf(backup);
+    return true;
+}
+
 std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome) {
     if (outcome.error != ERROR_SUCCESS)
         return ErrorText(outcome.error);
+    if (outcome.action == StyleScriptAction::remove)
+        return RemovalText(outcome);
     // One CR alone breaks the line in a message box.
     std::wstring text =
         L"Style script created successfully.\r"

@@ -10,28 +10,57 @@ namespace sheen {
 // nothing trimmed or resolved.
 std::wstring StyleScriptPath(const std::wstring& targetPath);
 
-// What a Create did, and what the user should know about it besides.
+// What the user asks for: the style script written, or taken away again.
+enum class StyleScriptAction { create, remove };
+
+// What a Create or a removal did, and what the user should know about it besides.
 struct StyleScriptOutcome {
-    DWORD error = ERROR_SUCCESS;       // the first error; then nothing else below is set
-    std::wstring backupName;           // file name only, when an earlier manifest was kept
+    DWORD error = ERROR_SUCCESS; // the first error; then nothing else below is set
+    // Create: where the earlier manifest was kept; removal: the backup put
+    // back as the manifest. File name only; empty for none.
+    std::wstring backupName;
     bool embeddedManifestWins = false; // Windows reads the program's own manifest instead
     bool alreadyStyled = false;        // which already gives the program the visual style
     bool touchFailed = false;          // Windows may go on using what it remembers
+    StyleScriptAction action = StyleScriptAction::create;
+    bool noManifest = false;      // removal: there was none, so nothing was done
+    bool foreignManifest = false; // removal: not a style script, so it was left alone
 };
+
+// The exit code for an outcome: 0 for success (a removal with nothing to
+// remove included), kForeignManifestExitCode for a manifest that is not a
+// style script, else the error.
+inline constexpr DWORD kForeignManifestExitCode = ERROR_INVALID_DATA;
+DWORD ExitCodeOf(const StyleScriptOutcome& outcome);
 
 // Writes the style script that fits the program at `targetPath` (its
 // processor's, see StyleScriptFor): afterwards its manifest holds the whole
 // script, or whatever it held before. An earlier manifest with other bytes,
 // unless it is a style script of any processor, is first kept as
-// <manifest>.bak (or .bak2, ...). On systems that remember a program's
-// manifest, a target read as a program then has its last-write time set to now.
-// Never throws: running out of memory is ERROR_NOT_ENOUGH_MEMORY.
+// <manifest>.bak (or .bak2, ...), and that backup marked as the one a removal
+// puts back. On systems that remember a program's manifest, a target read as
+// a program then has its last-write time set to now. Never throws: running
+// out of memory is ERROR_NOT_ENOUGH_MEMORY.
 StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath);
 
+// Whether the manifest of `targetPath` holds exactly the script Create would
+// write now (for the program's processor); `backupName` then receives the
+// file name of the earlier manifest a removal would put back, or nothing.
+bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName);
+
+// Takes the style script of `targetPath` away again: if its manifest is
+// exactly a style script (of any processor), the earlier manifest the last
+// Create kept is put back in its place in one step, or without one the
+// manifest is deleted; then the program is touched as by Create. A manifest
+// that is not a style script, and every backup, stays as it is
+// (foreignManifest); with no manifest nothing is done (noManifest). The path
+// is checked as Create checks it. Never throws.
+StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath);
+
 // What the user is told about an outcome, in the message box, on the command
-// line and from an elevated Create alike: the success note followed by one
-// line for each thing to know, or the system's own description of the error
-// and nothing else. Lines are parted by a lone CR.
+// line and from an elevated instance alike: a Create's success note followed
+// by one line for each thing to know, a removal's lines, or the system's own
+// description of the error and nothing else. Lines are parted by a lone CR.
 std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome);
 
 } // namespace sheen

@@ -67,16 +67,16 @@ std::string_view ScriptArchitecture(const PeImage& image) {
 }
 
 bool IsCommonControls6Identity(XmlElement& element) {
-    if (!EqualsNoCase(element.localName(), L"assemblyIdentity"))
+    if (!EqualsIgnoringAsciiCase(element.localName(), L"assemblyIdentity"))
         return false;
     bool named = false;
     bool version6 = false;
     std::wstring_view attribute;
     std::wstring_view value;
     while (element.NextAttribute(attribute, value)) {
-        if (EqualsNoCase(attribute, L"name"))
-            named = EqualsNoCase(value, L"Microsoft.Windows.Common-Controls");
-        else if (EqualsNoCase(attribute, L"version"))
+        if (EqualsIgnoringAsciiCase(attribute, L"name"))
+            named = EqualsIgnoringAsciiCase(value, L"Microsoft.Windows.Common-Controls");
+        else if (EqualsIgnoringAsciiCase(attribute, L"version"))
             version6 = value.substr(0, 2) == L"6.";
     }
     return named && version6;

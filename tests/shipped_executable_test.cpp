@@ -184,6 +184,7 @@ TEST_F(ShippedProgram, IsA32BitWindowsProgramForWindowsXp) {
 TEST_F(ShippedProgram, NeedsNothingNewerThanXp) {
     // Functions the MinGW runtime or the standard library may reach for, which XP does not have.
     const std::set<std::string> newerThanXp = {"GetTickCount64",
+                                               "GetProcessId",
                                                "FlsAlloc",
                                                "FlsGetValue",
                                                "FlsSetValue",

@@ -1,13 +1,17 @@
 #include "support/app_driver.h"
 
+#include "platform/system_function.h"
 #include "resources/product.h"
 #include "support/message_box_reader.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
 #include <dlgs.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstring>
 
@@ -84,12 +88,13 @@ StartedProgram StartProgram(const std::wstring& program, const std::wstring& arg
     const UniqueKernelHandle token = as.limitedToken ? LimitedToken() : UniqueKernelHandle();
     const wchar_t* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
     const BOOL inherit = as.output != nullptr;
+    const DWORD flags = as.noConsole ? DETACHED_PROCESS : 0;
     const BOOL ok =
         as.limitedToken
             ? ::CreateProcessAsUserW(token.get(), program.c_str(), commandLine.data(), nullptr,
-                                     nullptr, inherit, 0, nullptr, folder, &startup, &info)
-            : ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inherit, 0,
-                               nullptr, folder, &startup, &info);
+                                     nullptr, inherit, flags, nullptr, folder, &startup, &info)
+            : ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, inherit,
+                               flags, nullptr, folder, &startup, &info);
     if (!ok) {
         started.error = ::GetLastError();
         return started;
@@ -99,6 +104,71 @@ StartedProgram StartProgram(const std::wstring& program, const std::wstring& arg
     started.processId = info.dwProcessId;
     started.threadId = info.dwThreadId;
     return started;
+}
+
+DWORD WaitForChildProcess(DWORD parentId, DWORD timeoutMs) {
+    DWORD child = 0;
+    WaitUntil(
+        [&] {
+            const UniqueKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+            PROCESSENTRY32W entry = {};
+            entry.dwSize = sizeof entry;
+            for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+                 more = ::Process32NextW(snapshot.get(), &entry))
+                if (entry.th32ParentProcessID == parentId)
+                    child = entry.th32ProcessID;
+            return child != 0;
+        },
+        timeoutMs);
+    return child;
+}
+
+std::wstring CommandLineOf(DWORD processId) {
+    // From the process's own parameter block, as a debugger reads it, once
+    // the new process has one.
+    const auto query = FindSystemFunction<decltype(&::NtQueryInformationProcess)>(
+        L"ntdll.dll", "NtQueryInformationProcess");
+    const UniqueKernelHandle process(
+        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    std::wstring commandLine;
+    const bool read = WaitUntil([&] {
+        PROCESS_BASIC_INFORMATION basic = {};
+        PEB peb = {};
+        RTL_USER_PROCESS_PARAMETERS parameters = {};
+        if (!query || !process ||
+            query(process.get(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
+            !::ReadProcessMemory(process.get(), basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+            !::ReadProcessMemory(process.get(), peb.ProcessParameters, &parameters,
+                                 sizeof parameters, nullptr))
+            return false;
+        commandLine.assign(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+        return ::ReadProcessMemory(process.get(), parameters.CommandLine.Buffer, commandLine.data(),
+                                   parameters.CommandLine.Length, nullptr) != 0;
+    });
+    if (!read)
+        ADD_FAILURE() << "cannot read the command line of process " << processId;
+    return commandLine;
+}
+
+DWORD RunCommand(const std::wstring& arguments, std::string& output, const std::wstring& program,
+                 StartAs as) {
+    const ScratchFolder folder;
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    UniqueFile file(::CreateFileW((folder / L"out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  &inherited, CREATE_ALWAYS, 0, nullptr));
+    if (!as.noConsole)
+        as.output = file.get();
+    const StartedProgram started = StartProgram(program, arguments, L"", as);
+    file.reset();
+    DWORD exitCode = STILL_ACTIVE;
+    if (::WaitForSingleObject(started.process.get(), 30000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(started.process.get(), STILL_ACTIVE);
+        ADD_FAILURE() << "still running, maybe showing a box: "
+                      << testing::PrintToString(arguments);
+    }
+    ::GetExitCodeProcess(started.process.get(), &exitCode);
+    output = ReadFileBytes(folder / L"out.txt");
+    return exitCode;
 }
 
 RunningApp::RunningApp(const std::wstring& workingFolder, const std::wstring& program,

@@ -51,12 +51,24 @@ struct StartAs {
     // process's linked token), so that the program is not elevated.
     bool limitedToken = false;
     HANDLE output = nullptr; // inherited as its standard output, if set
+    bool noConsole = false;  // none of its own and none to attach to, as from a scheduler
 };
 
 // Starts `program` with `arguments` after its quoted name on the command line,
 // in `workingFolder` (this process's current folder if empty).
 StartedProgram StartProgram(const std::wstring& program, const std::wstring& arguments = L"",
                             const std::wstring& workingFolder = L"", const StartAs& as = {});
+
+// The id of a running process that `parentId` started, once there is one; 0 at the timeout.
+DWORD WaitForChildProcess(DWORD parentId, DWORD timeoutMs = 20000);
+// The command line of the running process `processId`, as it was started.
+std::wstring CommandLineOf(DWORD processId);
+
+// Runs `program` with `arguments` to its end (a failure after 30 s), its
+// standard output in a file unless it is to have no console; returns its exit
+// code, and its output in `output`.
+DWORD RunCommand(const std::wstring& arguments, std::string& output,
+                 const std::wstring& program = ProgramPath(), StartAs as = {});
 
 // What a program shows first: its main window, or a message box (an error
 // while the window loads).

@@ -1,0 +1,197 @@
+#include "app/administrator_relay.h"
+
+#include "app/fault_injection.h"
+#include "platform/elevation.h"
+#include "platform/file_name.h"
+#include "platform/file_output.h"
+#include "platform/number_text.h"
+#include "platform/random_number.h"
+#include "platform/session_drive.h"
+#include "platform/system_info.h"
+#include "platform/unique_handle.h"
+#include "resources/product.h"
+
+#include <cstring>
+#include <cwchar>
+#include <stdexcept>
+#include <utility>
+
+namespace sheen {
+namespace {
+
+constexpr std::wstring_view kReplyTo = L"/reply-to:";
+constexpr ULONG_PTR kReplyTag = 0x53575232; // "SWR2": an elevated instance's outcome
+constexpr UINT kAnswerTimeoutMs = 10000;
+constexpr size_t kLongestName = 32767; // a backup's file name, in characters
+
+// The reply as it travels: this header, then the backup's name in UTF-16.
+struct ReplyHeader {
+    ULONGLONG request;
+    DWORD action;
+    DWORD error;
+    DWORD flags;
+};
+// ReplyHeader's flags: StyleScriptOutcome's notes.
+constexpr DWORD kEmbeddedManifestWins = 1, kAlreadyStyled = 2, kTouchFailed = 4, kNoManifest = 8,
+                kForeignManifest = 16;
+
+// The outcome a reply carries for `request`; nothing for any other data.
+std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
+                                              const COPYDATASTRUCT& data) {
+    ReplyHeader header;
+    const DWORD nameBytes = data.cbData - sizeof header;
+    if (data.dwData != kReplyTag || !data.lpData || data.cbData < sizeof header ||
+        nameBytes % sizeof(wchar_t) != 0 || nameBytes / sizeof(wchar_t) > kLongestName)
+        return std::nullopt;
+    std::memcpy(&header, data.lpData, sizeof header);
+    if (header.request != request.request || header.action != DWORD(request.action))
+        return std::nullopt;
+    StyleScriptOutcome outcome;
+    outcome.action = request.action;
+    outcome.error = header.error;
+    outcome.embeddedManifestWins = header.flags & kEmbeddedManifestWins;
+    outcome.alreadyStyled = header.flags & kAlreadyStyled;
+    outcome.touchFailed = header.flags & kTouchFailed;
+    outcome.noManifest = header.flags & kNoManifest;
+    outcome.foreignManifest = header.flags & kForeignManifest;
+    outcome.backupName.resize(nameBytes / sizeof(wchar_t));
+    std::memcpy(outcome.backupName.data(), static_cast<const BYTE*>(data.lpData) + sizeof header,
+                nameBytes);
+    return outcome;
+}
+
+void SendReply(const RelayRequest& request, const StyleScriptOutcome& outcome) {
+    wchar_t windowClass[64] = {};
+    if (!::GetClassNameW(request.replyTo, windowClass, 64) ||
+        std::wstring_view(windowClass) != L"" SHEENWRIGHT_WINDOW_CLASS)
+        return;
+    // A window of this process sends it, so that the asking window can tell
+    // that it comes from the process it started.
+    const UniqueWindow sender(::CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                                nullptr, nullptr, nullptr));
+    if (!sender)
+        return; // the exit code still tells
+    RelayReply reply(request.request, outcome);
+    COPYDATASTRUCT data = reply.data();
+    DWORD_PTR answer = 0;
+    ::SendMessageTimeoutW(request.replyTo, WM_COPYDATA, reinterpret_cast<WPARAM>(sender.get()),
+                          reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+                          &answer);
+}
+
+const wchar_t* ActionSwitch(StyleScriptAction action) {
+    return action == StyleScriptAction::remove ? L"/remove" : L"/create";
+}
+
+} // namespace
+
+bool MayRunAsAdministrator(const std::wstring& targetPath, DWORD error) {
+    if (error != ERROR_ACCESS_DENIED || RefusesToReplace(StyleScriptPath(targetPath)))
+        return false;
+    try {
+        if (!HasUserAccountControl(ReadOsVersion()))
+            return false;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+    return RunsWithLimitedToken();
+}
+
+std::wstring PathForAdministrator(const std::wstring& targetPath) {
+    // Made full, a name loses its trailing dots and blanks: the script's name,
+    // made full, keeps the program's whole, and is the very file that was tried.
+    constexpr size_t kSuffix = std::wstring_view(L".manifest").size();
+    std::wstring full;
+    if (FullPathForCreate(StyleScriptPath(targetPath), full) != ERROR_SUCCESS)
+        return targetPath;
+    full.resize(full.size() - kSuffix);
+    return ResolveSessionDrive(full);
+}
+
+RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo) {
+    // 63 bits, so that the number reads back as it was written.
+    return {action, replyTo, RandomNumber() >> 1};
+}
+
+std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path) {
+    // Backslashes right before the closing quote would escape it: double them.
+    const size_t lastOther = path.find_last_not_of(L'\\');
+    const size_t trailing = path.size() - (lastOther == std::wstring::npos ? 0 : lastOther + 1);
+    return std::wstring(ActionSwitch(request.action)) + L" " + std::wstring(kReplyTo) +
+           DecimalText(std::int64_t(reinterpret_cast<UINT_PTR>(request.replyTo))) + L":" +
+           DecimalText(std::int64_t(request.request)) + L" \"" + path +
+           std::wstring(trailing, L'\\') + L"\"";
+}
+
+std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_view argument) {
+    if (!argument.starts_with(kReplyTo))
+        return std::nullopt;
+    const std::wstring numbers(argument.substr(kReplyTo.size()));
+    wchar_t* end = nullptr;
+    const auto window = std::wcstoull(numbers.c_str(), &end, 10);
+    if (*end != L':')
+        return std::nullopt;
+    const auto request = std::wcstoull(end + 1, &end, 10);
+    if (*end != L'\0')
+        return std::nullopt;
+    return RelayRequest{action, reinterpret_cast<HWND>(static_cast<UINT_PTR>(window)),
+                        ULONGLONG(request)};
+}
+
+int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
+    const StyleScriptOutcome outcome = request.action == StyleScriptAction::remove
+                                           ? RemoveStyleScriptFile(path)
+                                           : WriteStyleScriptFile(path);
+    InjectStall("RunRelayedRequest");
+    SendReply(request, outcome);
+    return static_cast<int>(ExitCodeOf(outcome));
+}
+
+RelayReply::RelayReply(ULONGLONG request, const StyleScriptOutcome& outcome) {
+    const ReplyHeader header = {request, DWORD(outcome.action), outcome.error,
+                                (outcome.embeddedManifestWins ? kEmbeddedManifestWins : 0) |
+                                    (outcome.alreadyStyled ? kAlreadyStyled : 0) |
+                                    (outcome.touchFailed ? kTouchFailed : 0) |
+                                    (outcome.noManifest ? kNoManifest : 0) |
+                                    (outcome.foreignManifest ? kForeignManifest : 0)};
+    bytes_.resize(sizeof header + outcome.backupName.size() * sizeof(wchar_t));
+    std::memcpy(bytes_.data(), &header, sizeof header);
+    std::memcpy(bytes_.data() + sizeof header, outcome.backupName.data(),
+                outcome.backupName.size() * sizeof(wchar_t));
+}
+
+COPYDATASTRUCT RelayReply::data() {
+    return {kReplyTag, static_cast<DWORD>(bytes_.size()), bytes_.data()};
+}
+
+void RelayWait::Begin(DWORD processId, const RelayRequest& request) {
+    waiting_ = true;
+    processId_ = processId;
+    request_ = request;
+    reply_.reset();
+}
+
+bool RelayWait::Receive(HWND sender, const COPYDATASTRUCT& data) {
+    DWORD senderProcess = 0;
+    if (!waiting_ || reply_ || !sender || !::GetWindowThreadProcessId(sender, &senderProcess) ||
+        senderProcess != processId_)
+        return false;
+    reply_ = DecodeReply(request_, data);
+    return reply_.has_value();
+}
+
+StyleScriptOutcome RelayWait::End(DWORD exitCode) {
+    waiting_ = false;
+    if (reply_ && ExitCodeOf(*reply_) == exitCode)
+        return *std::exchange(reply_, std::nullopt);
+    reply_.reset();
+    StyleScriptOutcome told;
+    told.action = request_.action;
+    if (exitCode == kForeignManifestExitCode && request_.action == StyleScriptAction::remove)
+        told.foreignManifest = true;
+    else
+        told.error = exitCode;
+    return told;
+}
+
+} // namespace sheen

@@ -1,0 +1,86 @@
+#pragma once
+// Create (or removal) as administrator where Windows guards the program's
+// folder: whether to offer it, and the relay between the window and the
+// elevated instance it starts. The window hands over the request on the
+// instance's command line; the instance does exactly that, and sends the
+// outcome back as data with WM_COPYDATA (a higher integrity level may send to
+// a lower one, and the two accounts need to share no TEMP folder, registry or
+// drive). The window believes only the instance it started.
+
+#include "stylescript/style_script_writer.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sheen {
+
+// What the window asks of the elevated instance, and how to answer it.
+struct RelayRequest {
+    StyleScriptAction action = StyleScriptAction::create;
+    HWND replyTo = nullptr; // the asking window
+    ULONGLONG request = 0;  // made up for this one request; the reply must carry it
+};
+
+// Whether the window may offer to do `action` as administrator after `error`
+// for `targetPath`: Windows denied the write, not Sheenwright itself (a
+// read-only manifest stays refused for anyone), on a system with User Account
+// Control, to a process that is not elevated.
+bool MayRunAsAdministrator(const std::wstring& targetPath, DWORD error);
+
+// `targetPath` as the window just tried it, for another account's process:
+// full, with no trailing dot or blank of its name lost (the script's name is
+// what counts), and with drive letters of the user's session resolved.
+std::wstring PathForAdministrator(const std::wstring& targetPath);
+
+// A request of `action` from the window `replyTo`, with a number of its own.
+RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo);
+
+// The instance's command-line parameters: /create or /remove, then
+// /reply-to:<window>:<request>, then `path` quoted.
+std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path);
+// Reads the /reply-to: argument that follows the action's switch; nothing for
+// any other argument.
+std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_view argument);
+
+// In the elevated instance: does `request.action` for exactly `path`, neither
+// following a shortcut nor changing a name, as the window would have, and
+// sends the outcome to the asking window. Returns the exit code (ExitCodeOf).
+int RunRelayedRequest(const RelayRequest& request, const std::wstring& path);
+
+// An outcome as the elevated instance sends it, for `request`.
+class RelayReply {
+  public:
+    RelayReply(ULONGLONG request, const StyleScriptOutcome& outcome);
+    // Valid while this object lives.
+    COPYDATASTRUCT data();
+
+  private:
+    std::vector<BYTE> bytes_;
+};
+
+// In the window, while it waits for the instance it started.
+class RelayWait {
+  public:
+    // Waits for the reply of process `processId` to `request`.
+    void Begin(DWORD processId, const RelayRequest& request);
+    // A WM_COPYDATA sent with `sender` as its wParam: true when it is the
+    // awaited reply, which is then kept. The first reply from a window of that
+    // process, with the request's number and whole, counts; anything else,
+    // and anything outside a wait, is not taken.
+    bool Receive(HWND sender, const COPYDATASTRUCT& data);
+    // Ends the wait for an instance that exited with `exitCode`: the reply if
+    // one came and agrees with that code, else what the code alone tells.
+    StyleScriptOutcome End(DWORD exitCode);
+
+  private:
+    bool waiting_ = false;
+    DWORD processId_ = 0;
+    RelayRequest request_;
+    std::optional<StyleScriptOutcome> reply_;
+};
+
+} // namespace sheen

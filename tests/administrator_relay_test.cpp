@@ -1,0 +1,408 @@
+// Create where Windows guards the program's folder, the relay to the elevated
+// instance, and the command line for scripts.
+#include "app/administrator_relay.h"
+#include "app/command_line.h"
+#include "platform/error_text.h"
+#include "platform/unique_handle.h"
+#include "stylescript/style_script.h"
+#include "stylescript/style_script_writer.h"
+#include "support/app_driver.h"
+#include "support/expected_texts.h"
+#include "support/message_box_reader.h"
+#include "support/scratch_folder.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+namespace sheen {
+namespace {
+
+using test::OutputLines;
+using test::RunCommand;
+using test::RunningApp;
+using test::ScratchFolder;
+using Mode = CommandLine::Mode;
+using Action = StyleScriptAction;
+
+const HWND kWindow = reinterpret_cast<HWND>(UINT_PTR(0x10A2C));
+const std::string kEarlier = "<earlier manifest/>\r\n";
+const std::wstring kFaultyProgram = test::BesideThisProgram(L"sheenwright_faulty.exe");
+
+// Splits a command line as the C runtime does for the program.
+std::vector<std::wstring> Arguments(const std::wstring& parameters) {
+    int count = 0;
+    wchar_t** split = CommandLineToArgvW((L"Sheenwright.exe " + parameters).c_str(), &count);
+    std::vector<std::wstring> arguments(split + 1, split + count);
+    LocalFree(split);
+    return arguments;
+}
+
+TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
+    const RelayRequest relay{Action::remove, kWindow, 0x7123456789ABCDEF};
+    struct Case {
+        std::vector<std::wstring> arguments;
+        Mode mode;
+        std::vector<std::wstring> programs;
+        Action action = Action::create;
+    };
+    const Case cases[] = {
+        {{}, Mode::window, {}},
+        {{L"C:\\Apps\\tool.exe", L"more"}, Mode::window, {L"C:\\Apps\\tool.exe"}},
+        {{L"/create", L"a", L"b", L"c"}, Mode::scripted, {L"a", L"b", L"c"}},
+        {{L"-REMOVE", L"a"}, Mode::scripted, {L"a"}, Action::remove},
+        {{L"/Create"}, Mode::scripted, {}},
+        {{L"/creates", L"a"}, Mode::window, {L"/creates"}},
+        {{L"create", L"a"}, Mode::window, {L"create"}},
+        {{L"/?", L"a"}, Mode::usage, {}},
+        // Only a whole /reply-to: makes the relay; anything else is a program.
+        {{L"/create", L"/reply-to:12", L"a"}, Mode::scripted, {L"/reply-to:12", L"a"}},
+        {Arguments(RelayArguments(relay, L"C:\\Program Files\\a b. ")),
+         Mode::relayed,
+         {L"C:\\Program Files\\a b. "},
+         Action::remove},
+        {Arguments(RelayArguments(relay, L"C:\\odd\\\\")),
+         Mode::relayed,
+         {L"C:\\odd\\\\"},
+         Action::remove},
+    };
+    for (const Case& c : cases) {
+        const CommandLine parsed = ParseCommandLine(c.arguments);
+        EXPECT_EQ(parsed.mode, c.mode) << testing::PrintToString(c.arguments);
+        EXPECT_EQ(parsed.programs, c.programs) << testing::PrintToString(c.arguments);
+        EXPECT_EQ(parsed.action, c.action) << testing::PrintToString(c.arguments);
+        if (c.mode == Mode::relayed) {
+            EXPECT_EQ(parsed.relay.replyTo, relay.replyTo);
+            EXPECT_EQ(parsed.relay.request, relay.request);
+        }
+    }
+}
+
+// A window of this process, as the elevated instance sends its reply from one.
+class SenderWindow {
+  public:
+    SenderWindow()
+        : window_(CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                  nullptr)) {}
+    HWND get() const { return window_.get(); }
+
+  private:
+    UniqueWindow window_;
+};
+
+TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExitCode) {
+    const SenderWindow sender;
+    const RelayRequest request = NewRelayRequest(Action::create, kWindow);
+    StyleScriptOutcome kept, other;
+    kept.backupName = L"tool.exe.manifest.bak";
+    other.backupName = L"tool.exe.manifest.bak2";
+    const std::wstring keptText = StyleScriptOutcomeText(kept);
+    const std::wstring denied = ErrorText(ERROR_ACCESS_DENIED);
+    const DWORD self = GetCurrentProcessId();
+    struct Case {
+        const char* what;
+        DWORD awaited;     // the process the window started
+        ULONGLONG request; // the number a reply carries
+        DWORD cut;         // bytes a reply lacks
+        DWORD exitCode;
+        std::wstring told;
+    };
+    const Case cases[] = {
+        {"the instance's reply", self, request.request, 0, 0, keptText},
+        {"another process's", self + 4, request.request, 0, ERROR_ACCESS_DENIED, denied},
+        {"another request's", self, request.request ^ 1, 0, ERROR_ACCESS_DENIED, denied},
+        {"a cut reply", self, request.request, 1, ERROR_ACCESS_DENIED, denied},
+        {"one the exit code belies", self, request.request, 0, ERROR_ACCESS_DENIED, denied},
+        {"no reply", self, request.request, 0, 0, test::kSuccessMessage},
+    };
+    for (const Case& c : cases) {
+        RelayWait wait;
+        RelayReply reply(c.request, kept);
+        COPYDATASTRUCT data = reply.data();
+        data.cbData -= c.cut;
+        EXPECT_FALSE(wait.Receive(sender.get(), data)) << "before the wait: " << c.what;
+        wait.Begin(c.awaited, request);
+        if (std::string(c.what) != "no reply") {
+            const bool awaited = c.awaited == self && c.request == request.request && !c.cut;
+            EXPECT_EQ(wait.Receive(sender.get(), data), awaited) << c.what;
+            RelayReply second(c.request, other);
+            if (awaited) {
+                EXPECT_FALSE(wait.Receive(sender.get(), second.data())) << "a second: " << c.what;
+            }
+        }
+        EXPECT_EQ(StyleScriptOutcomeText(wait.End(c.exitCode)), c.told) << c.what;
+    }
+}
+
+TEST(AdministratorPath, IsTheFileTriedWithTheSessionsOwnDrivesResolved) {
+    ScratchFolder folder;
+    // A SUBST drive; under Wine its files cannot be opened, but it reads back.
+    ASSERT_TRUE(DefineDosDeviceW(0, L"Q:", folder.path().c_str()));
+    struct Case {
+        std::wstring tried, handedOver;
+    };
+    const Case cases[] = {
+        {L"Q:\\App\\tool.exe", folder / L"App\\tool.exe"},
+        {L"\\\\?\\Q:\\tool.exe", L"\\\\?\\" + folder / L"tool.exe"},
+        {L"C:\\Apps\\tool.exe. ", L"C:\\Apps\\tool.exe. "}, // its script is tool.exe. .manifest
+        {L"C:\\Apps\\.\\..\\tool.exe", L"C:\\tool.exe"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PathForAdministrator(c.tried), c.handedOver) << testing::PrintToString(c.tried);
+    DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
+}
+
+// Lets the test build's elevated instance go on, once, at the end of the scope
+// at the latest; until then it waits before it replies (app/fault_injection.h).
+// Nothing of it outlives the test.
+class StalledInstance {
+  public:
+    StalledInstance() : release_(CreateEventW(nullptr, TRUE, FALSE, L"SheenwrightStallRelease")) {
+        SetEnvironmentVariableW(L"SHEENWRIGHT_STALL", L"RunRelayedRequest");
+    }
+    ~StalledInstance() {
+        SetEnvironmentVariableW(L"SHEENWRIGHT_STALL", nullptr);
+        Release();
+        EXPECT_EQ(WaitForSingleObject(instance_.get(), 20000), WAIT_OBJECT_0) << "it ended";
+    }
+    // The instance the program `parentId` started; 0 if none did.
+    DWORD StartedBy(DWORD parentId) {
+        const DWORD id = test::WaitForChildProcess(parentId);
+        instance_.reset(OpenProcess(SYNCHRONIZE, FALSE, id));
+        return id;
+    }
+    void Release() const { SetEvent(release_.get()); }
+
+  private:
+    UniqueKernelHandle release_, instance_;
+};
+
+// A folder only an administrator may write, with a manifest in it to keep.
+class GuardedProgramFolder : public testing::Test {
+  protected:
+    void SetUp() override {
+        test::WriteFileBytes(manifest_, kEarlier);
+        guard_.emplace(folder_.path());
+        if (!guard_->refusal.empty())
+            GTEST_SKIP() << guard_->refusal;
+    }
+
+    // Presses Create for `program` in a Sheenwright that is not elevated;
+    // returns its question.
+    test::MessageBoxView Ask(const RunningApp& app, const std::wstring& program) {
+        app.SetPath(program);
+        app.Click(app.Button(L"Creat"));
+        return test::WaitForMessageBox(app.processId()).value_or(test::MessageBoxView{});
+    }
+    test::MessageBoxView Ask(const RunningApp& app) { return Ask(app, folder_ / L"tool.exe"); }
+
+    // Answers Yes; returns what the window then tells, once it is dismissed.
+    std::wstring Yes(const RunningApp& app, const test::MessageBoxView& question) {
+        test::DismissMessageBox(question, IDYES);
+        const auto told = test::WaitForMessageBox(app.processId());
+        if (!told)
+            return L"(nothing)";
+        test::ExpectPlainOkBox(*told);
+        test::DismissMessageBox(*told);
+        EXPECT_TRUE(app.WaitUntilUsable());
+        EXPECT_TRUE(app.ShowsNoMessage()) << "said once, and asked no more";
+        return told->text;
+    }
+
+    static RunningApp Limited(const std::wstring& program = test::ProgramPath()) {
+        return RunningApp(L"", program, test::FirstShown::window, L"", {.limitedToken = true});
+    }
+
+    ScratchFolder folder_;
+    const std::wstring manifest_ = folder_ / L"tool.exe.manifest";
+    std::optional<test::GuardedFolder> guard_;
+};
+
+TEST_F(GuardedProgramFolder, AsksWhetherToCreateAsAdministratorAndNoEndsIt) {
+    const RunningApp app = Limited();
+    const test::MessageBoxView question = Ask(app);
+    // The system's words, then one line of the program's own; Yes and No, no icon.
+    const std::wstring denied = ErrorText(ERROR_ACCESS_DENIED) + L"\r";
+    EXPECT_EQ(question.text.substr(0, denied.size()), denied);
+    EXPECT_GT(question.text.size(), denied.size());
+    EXPECT_EQ(question.text.find(L'\r', denied.size()), std::wstring::npos);
+    EXPECT_EQ(question.caption, L"Sheenwright");
+    EXPECT_EQ(question.buttons, (std::vector<std::wstring>{L"&Yes", L"&No"}));
+    EXPECT_FALSE(question.hasIcon);
+
+    test::DismissMessageBox(question, IDNO);
+    EXPECT_TRUE(app.WaitUntilUsable());
+    EXPECT_TRUE(app.ShowsNoMessage());
+    EXPECT_EQ(folder_.Names(), std::set<std::wstring>{L"tool.exe.manifest"});
+}
+
+TEST_F(GuardedProgramFolder, YesTellsWhatTheElevatedCreateDidDeniedOrWithItsBackup) {
+    const RunningApp app = Limited();
+    EXPECT_EQ(Yes(app, Ask(app)),
+              ErrorText(ERROR_ACCESS_DENIED)); // the administrator is denied too
+    EXPECT_EQ(test::ReadFileBytes(manifest_), kEarlier);
+
+    const test::MessageBoxView question = Ask(app);
+    guard_->Open(); // as the folder is to an administrator
+    EXPECT_EQ(Yes(app, question),
+              test::kSuccessMessage + test::BackupNote(L"tool.exe.manifest.bak"));
+    EXPECT_EQ(test::ReadFileBytes(manifest_), std::string(kStyleScript));
+    EXPECT_EQ(test::ReadFileBytes(manifest_ + L".bak"), kEarlier);
+}
+
+TEST_F(GuardedProgramFolder, AnElevatedSheenwrightDoesNotAsk) {
+    RunningApp app; // every process is elevated under Wine
+    EXPECT_EQ(app.Create(folder_ / L"tool.exe"), ErrorText(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(GuardedProgramFolder, ARemovalDeniedIsOfferedAsAdministratorToo) {
+    guard_->Open();
+    ASSERT_EQ(WriteStyleScriptFile(folder_ / L"tool.exe").error, DWORD(ERROR_SUCCESS));
+    guard_.emplace(folder_.path());
+    const RunningApp app = Limited();
+    test::DismissMessageBox(Ask(app), IDYES); // take it away
+    const auto question = test::WaitForMessageBox(app.processId());
+    ASSERT_TRUE(question.has_value());
+    EXPECT_EQ(question->text, ErrorText(ERROR_ACCESS_DENIED) +
+                                  L"\rDo you want to remove the style script as administrator?");
+    guard_->Open();
+    EXPECT_EQ(Yes(app, *question),
+              test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak"));
+    EXPECT_EQ(folder_.Names(), std::set<std::wstring>{L"tool.exe.manifest"});
+    EXPECT_EQ(test::ReadFileBytes(manifest_), kEarlier);
+}
+
+// The attack the relay must withstand: a second Sheenwright, started by any
+// program with the very arguments the window gave its instance but for
+// another program, replies first, with a success.
+TEST_F(GuardedProgramFolder, AReplyFromAnyOtherProcessIsIgnoredAndTheInstancesShown) {
+    StalledInstance stalled;
+    const RunningApp app = Limited(kFaultyProgram);
+    test::DismissMessageBox(Ask(app), IDYES);
+    const DWORD instance = stalled.StartedBy(app.processId());
+    ASSERT_NE(instance, 0u) << "the elevated instance did not start";
+    std::wstring arguments = test::CommandLineOf(instance);
+    const size_t program = arguments.rfind(L" \"");
+    ASSERT_NE(program, std::wstring::npos) << testing::PrintToString(arguments);
+    ScratchFolder elsewhere;
+    test::WriteFileBytes(elsewhere / L"other.exe", "");
+    arguments = arguments.substr(arguments.find(L"/"), program + 1 - arguments.find(L"/")) + L"\"" +
+                elsewhere / L"other.exe" + L"\"";
+    const auto forger = test::StartProgram(test::ProgramPath(), arguments);
+    ASSERT_EQ(WaitForSingleObject(forger.process.get(), 30000), WAIT_OBJECT_0);
+    DWORD forgerExit = 1;
+    GetExitCodeProcess(forger.process.get(), &forgerExit);
+    EXPECT_EQ(forgerExit, 0u) << "the forger's own Create succeeded";
+
+    stalled.Release(); // the real instance, denied, replies
+    const auto told = test::WaitForMessageBox(app.processId());
+    ASSERT_TRUE(told.has_value());
+    EXPECT_EQ(told->text, ErrorText(ERROR_ACCESS_DENIED));
+    test::DismissMessageBox(*told);
+}
+
+TEST_F(GuardedProgramFolder, AShortcutInTheBoxIsTheFileTheAdministratorWrites) {
+    ScratchFolder targetFolder;
+    const std::wstring target = targetFolder / L"App.exe";
+    test::WriteFileBytes(target, "");
+    const FILETIME old = test::MakeOld(target);
+    guard_->Open();
+    test::WriteShortcut(folder_ / L"App.lnk", target);
+    guard_.emplace(folder_.path());
+    const RunningApp app = Limited();
+    const test::MessageBoxView question = Ask(app, folder_ / L"App.lnk");
+    guard_->Open();
+    EXPECT_EQ(Yes(app, question), test::kSuccessMessage);
+    EXPECT_EQ(test::ReadFileBytesIfAny(folder_ / L"App.lnk.manifest"), std::string(kStyleScript));
+    EXPECT_EQ(targetFolder.Names(), std::set<std::wstring>{L"App.exe"});
+    const FILETIME after = test::LastWriteTime(target);
+    EXPECT_EQ(CompareFileTime(&old, &after), 0) << "the target was touched";
+}
+
+TEST_F(GuardedProgramFolder, TheWindowClosesDuringAWaitThatDoesNotEnd) {
+    StalledInstance stalled;
+    RunningApp app = Limited(kFaultyProgram);
+    test::DismissMessageBox(Ask(app), IDYES);
+    ASSERT_NE(stalled.StartedBy(app.processId()), 0u);
+    ASSERT_TRUE(app.WaitUntilUsable()) << "the window waits, and can be closed";
+    // Alt+F4, as the user presses it.
+    EXPECT_TRUE(test::WaitUntil([&] {
+        SetForegroundWindow(app.main());
+        return GetForegroundWindow() == app.main();
+    }));
+    INPUT keys[4] = {};
+    const WORD sequence[4][2] = {
+        {VK_MENU, 0}, {VK_F4, 0}, {VK_F4, KEYEVENTF_KEYUP}, {VK_MENU, KEYEVENTF_KEYUP}};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = sequence[i][0];
+        keys[i].ki.dwFlags = sequence[i][1];
+    }
+    SendInput(4, keys, sizeof(INPUT));
+    EXPECT_EQ(WaitForSingleObject(app.process(), 10000), WAIT_OBJECT_0) << "the window closed";
+    DWORD exitCode = 1;
+    GetExitCodeProcess(app.process(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+}
+
+TEST(CommandLine, WithSeveralProgramsEachLineNamesItsProgram) {
+    ScratchFolder folder, guarded;
+    const std::wstring a = folder / L"a.exe", b = guarded / L"b.exe", c = folder / L"c.exe";
+    for (const std::wstring& program : {a, b, c})
+        test::WriteFileBytes(program, "");
+    test::WriteFileBytes(a + L".manifest", kEarlier);
+    test::GuardedFolder guard(guarded.path());
+    if (!guard.refusal.empty())
+        GTEST_SKIP() << guard.refusal;
+    std::string output;
+    EXPECT_EQ(RunCommand(L"-Create \"" + a + L"\" \"" + b + L"\" \"" + c + L"\"", output),
+              DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(output, OutputLines(test::kSuccessMessage + test::BackupNote(L"a.exe.manifest.bak"),
+                                  a + L": ") +
+                          OutputLines(ErrorText(ERROR_ACCESS_DENIED), b + L": ") +
+                          OutputLines(test::kSuccessMessage, c + L": "));
+    EXPECT_EQ(test::ReadFileBytes(c + L".manifest"), std::string(kStyleScript));
+}
+
+TEST(CommandLine, EachFailureEndsWithItsOwnCodeAndWritesNothing) {
+    ScratchFolder folder;
+    test::WriteFileBytes(folder / L"broken.lnk", "not a shortcut");
+    test::WriteFileBytes(folder / L"gone.exe", "");
+    test::WriteShortcut(folder / L"gone.lnk", folder / L"gone.exe");
+    DeleteFileW((folder / L"gone.exe").c_str());
+    CreateDirectoryW((folder / L"folder.exe").c_str(), nullptr);
+    test::WriteFileBytes(folder / L"tool.exe", "");
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        std::string output;
+        const wchar_t* fault = nullptr; // in the test build
+        test::StartAs as = {};
+    };
+    const auto quoted = [&](const wchar_t* name) { return L"\"" + folder / name + L"\""; };
+    const Case cases[] = {
+        {L"/create " + quoted(L"typo.exe"), ERROR_FILE_NOT_FOUND, OutputLines(ErrorText(2))},
+        {L"/create " + quoted(L"folder.exe"), ERROR_FILE_NOT_FOUND, OutputLines(ErrorText(2))},
+        {L"/create " + quoted(L"gone.lnk"), ERROR_FILE_NOT_FOUND, OutputLines(ErrorText(2))},
+        {L"/create " + quoted(L"broken.lnk"), ERROR_BAD_FORMAT,
+         OutputLines(ErrorText(ERROR_BAD_FORMAT))},
+        {L"/create " + quoted(L"tool.exe"), ERROR_NOT_SUPPORTED,
+         OutputLines(ErrorText(ERROR_NOT_SUPPORTED)), L"CarryOut"},
+        // From a scheduler: no console, and no box to wait on for ever.
+        {L"/create", ERROR_INVALID_PARAMETER, "", nullptr, {.noConsole = true}},
+    };
+    for (const Case& c : cases) {
+        SetEnvironmentVariableW(L"SHEENWRIGHT_FAULT", c.fault);
+        std::string output;
+        EXPECT_EQ(
+            RunCommand(c.arguments, output, c.fault ? kFaultyProgram : test::ProgramPath(), c.as),
+            c.exitCode)
+            << testing::PrintToString(c.arguments);
+        EXPECT_EQ(output, c.output) << testing::PrintToString(c.arguments);
+    }
+    SetEnvironmentVariableW(L"SHEENWRIGHT_FAULT", nullptr);
+    EXPECT_EQ(folder.Names(),
+              (std::set<std::wstring>{L"broken.lnk", L"gone.lnk", L"folder.exe", L"tool.exe"}));
+}
+
+} // namespace
+} // namespace sheen

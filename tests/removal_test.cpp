@@ -1,0 +1,190 @@
+// Taking the style script away again: exactly what the last Create displaced
+// comes back, from the command line and through the window.
+#include "platform/error_text.h"
+#include "platform/unique_handle.h"
+#include "stylescript/style_script.h"
+#include "stylescript/style_script_writer.h"
+#include "support/app_driver.h"
+#include "support/expected_texts.h"
+#include "support/message_box_reader.h"
+#include "support/program_image.h"
+#include "support/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace sheen {
+namespace {
+
+using test::OutputLines;
+using test::ReadFileBytes;
+using test::ScratchFolder;
+using test::WriteFileBytes;
+using Files = std::map<std::wstring, std::string>;
+
+const std::string kScript(kStyleScript);
+const std::string kFirst = "<first foreign manifest/>\r\n";
+const std::string kSecond = "<second foreign manifest, longer/>\r\n";
+
+// The folder's files with their bytes.
+Files FilesIn(const ScratchFolder& folder) {
+    Files files;
+    for (const std::wstring& name : folder.Names())
+        files[name] = test::ReadFileBytesIfAny(folder / name);
+    return files;
+}
+
+TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingElse) {
+    const std::string program = test::ProgramBytes(IMAGE_FILE_MACHINE_I386);
+    const std::wstring bak = L"tool.exe.manifest.bak", bak2 = L"tool.exe.manifest.bak2";
+    struct Case {
+        const char* what;
+        std::function<void(const std::wstring& tool, const std::wstring& manifest)> before;
+        DWORD exitCode;
+        std::wstring told;
+        std::optional<Files> after; // besides tool.exe; nothing: all as before the removal
+    };
+    const auto create = [](const std::wstring& tool) {
+        ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS));
+    };
+    const Case cases[] = {
+        {"ours, no backup", [&](auto& tool, auto&) { create(tool); }, 0, test::kRemovedMessage,
+         Files{}},
+        {"ours over a foreign one",
+         [&](auto& tool, auto& manifest) {
+             WriteFileBytes(manifest, kFirst);
+             create(tool);
+         },
+         0, test::kRemovedMessage + test::RestoredNote(bak), Files{{L"tool.exe.manifest", kFirst}}},
+        {"a chain of two foreign ones: the second comes back",
+         [&](auto& tool, auto& manifest) {
+             WriteFileBytes(manifest, kFirst);
+             create(tool);
+             WriteFileBytes(manifest, kSecond);
+             create(tool);
+         },
+         0, test::kRemovedMessage + test::RestoredNote(bak2),
+         Files{{L"tool.exe.manifest", kSecond}, {bak, kFirst}}},
+        {"created twice: the first Create's backup still counts",
+         [&](auto& tool, auto& manifest) {
+             WriteFileBytes(manifest, kFirst);
+             create(tool);
+             create(tool);
+         },
+         0, test::kRemovedMessage + test::RestoredNote(bak), Files{{L"tool.exe.manifest", kFirst}}},
+        {"a backup of the same bytes reused, though older",
+         [&](auto& tool, auto& manifest) {
+             WriteFileBytes(manifest, kFirst);
+             create(tool);
+             test::MakeOld(manifest + L".bak");
+             WriteFileBytes(manifest, kFirst);
+             create(tool);
+         },
+         0, test::kRemovedMessage + test::RestoredNote(bak), Files{{L"tool.exe.manifest", kFirst}}},
+        {"a foreign one stays, and so do the backups",
+         [&](auto& tool, auto& manifest) {
+             WriteFileBytes(manifest, kFirst);
+             create(tool);
+             WriteFileBytes(manifest, kSecond);
+         },
+         13, test::kForeignManifestMessage, std::nullopt},
+        {"none", [](auto&, auto&) {}, 0, test::kNoManifestMessage, std::nullopt},
+        {"a read-only backup",
+         [&](auto& tool, auto& manifest) {
+             WriteFileBytes(manifest, kFirst);
+             create(tool);
+             SetFileAttributesW((manifest + L".bak").c_str(), FILE_ATTRIBUTE_READONLY);
+         },
+         ERROR_ACCESS_DENIED, ErrorText(ERROR_ACCESS_DENIED), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        const std::wstring tool = folder / L"tool.exe", manifest = tool + L".manifest";
+        WriteFileBytes(tool, program);
+        c.before(tool, manifest);
+        Files expected = FilesIn(folder);
+        if (c.after) {
+            expected = *c.after;
+            expected[L"tool.exe"] = program;
+        }
+        std::string output;
+        EXPECT_EQ(test::RunCommand(L"/Remove \"" + tool + L"\"", output), c.exitCode) << c.what;
+        EXPECT_EQ(output, OutputLines(c.told)) << c.what;
+        EXPECT_EQ(FilesIn(folder), expected) << c.what;
+        SetFileAttributesW((manifest + L".bak").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+TEST(RemoveCommand, AHeldBackupChangesNothing) {
+    ScratchFolder folder;
+    const std::wstring tool = folder / L"tool.exe", manifest = tool + L".manifest";
+    WriteFileBytes(tool, "");
+    WriteFileBytes(manifest, kFirst);
+    ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS));
+    const UniqueFile held(CreateFileW((manifest + L".bak").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    std::string output;
+    EXPECT_EQ(test::RunCommand(L"-remove \"" + tool + L"\"", output),
+              DWORD(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(ReadFileBytes(manifest), kScript);
+}
+
+// Creat pressed again over its own script: Yes takes it away, No writes it again.
+TEST(RemovalInTheWindow, CreatAgainOffersItYesPutsTheEarlierManifestBackNoCreatesAsBefore) {
+    const std::string program = test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64);
+    for (const int answer : {IDYES, IDNO}) {
+        ScratchFolder folder;
+        const std::wstring tool = folder / L"tool.exe", manifest = tool + L".manifest";
+        WriteFileBytes(tool, program);
+        WriteFileBytes(manifest, kFirst);
+        test::RunningApp app;
+        ASSERT_EQ(app.Create(tool),
+                  test::kSuccessMessage + test::BackupNote(L"tool.exe.manifest.bak"));
+        const FILETIME old = test::MakeOld(tool);
+
+        app.Click(app.Button(L"Creat"));
+        const auto question = test::WaitForMessageBox(app.processId());
+        ASSERT_TRUE(question.has_value());
+        EXPECT_EQ(question->text, L"This program already has its style script.\rDo you want to "
+                                  L"remove it and put back the earlier manifest, "
+                                  L"tool.exe.manifest.bak?");
+        EXPECT_EQ(question->buttons, (std::vector<std::wstring>{L"&Yes", L"&No"}));
+        EXPECT_FALSE(question->hasIcon);
+        EXPECT_EQ(question->caption, L"Sheenwright");
+        test::DismissMessageBox(*question, answer);
+        const auto told = test::WaitForMessageBox(app.processId());
+        ASSERT_TRUE(told.has_value());
+        test::ExpectPlainOkBox(*told);
+        test::DismissMessageBox(*told);
+
+        const FILETIME touched = test::LastWriteTime(tool);
+        EXPECT_NE(CompareFileTime(&old, &touched), 0) << "Windows must look again";
+        if (answer == IDYES) {
+            EXPECT_EQ(told->text,
+                      test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak"));
+            EXPECT_EQ(FilesIn(folder),
+                      (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));
+        } else {
+            EXPECT_EQ(told->text, test::kSuccessMessage);
+            EXPECT_EQ(ReadFileBytes(manifest), StyleScriptFor("amd64"));
+            EXPECT_EQ(ReadFileBytes(manifest + L".bak"), kFirst);
+        }
+    }
+}
+
+// The X86 script stops a 64-bit program from starting: Create replaces it unasked.
+TEST(RemovalInTheWindow, AScriptForAnotherProcessorIsReplacedWithoutTheQuestion) {
+    ScratchFolder folder;
+    const std::wstring tool = folder / L"tool.exe";
+    WriteFileBytes(tool, test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64));
+    WriteFileBytes(tool + L".manifest", kScript);
+    test::RunningApp app;
+    EXPECT_EQ(app.Create(tool), test::kSuccessMessage);
+    EXPECT_EQ(ReadFileBytes(tool + L".manifest"), StyleScriptFor("amd64"));
+}
+
+} // namespace
+} // namespace sheen
