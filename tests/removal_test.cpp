@@ -12,9 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace sheen {
 namespace {
@@ -37,99 +38,89 @@ Files FilesIn(const ScratchFolder& folder) {
     return files;
 }
 
+// What happens to the manifest before the removal, in order.
+enum Step { kFirstManifest, kSecondManifest, kCreate, kBackupAged, kBackupReadOnly, kBackupHeld };
+
 TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingElse) {
     const std::string program = test::ProgramBytes(IMAGE_FILE_MACHINE_I386);
-    const std::wstring bak = L"tool.exe.manifest.bak", bak2 = L"tool.exe.manifest.bak2";
+    const std::wstring manifestName = L"tool.exe.manifest", bak = manifestName + L".bak";
+    const std::wstring removed = test::kRemovedMessage;
     struct Case {
         const char* what;
-        std::function<void(const std::wstring& tool, const std::wstring& manifest)> before;
+        std::vector<Step> before;
         DWORD exitCode;
         std::wstring told;
         std::optional<Files> after; // besides tool.exe; nothing: all as before the removal
     };
-    const auto create = [](const std::wstring& tool) {
-        ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS));
-    };
     const Case cases[] = {
-        {"ours, no backup", [&](auto& tool, auto&) { create(tool); }, 0, test::kRemovedMessage,
-         Files{}},
+        {"ours, no backup", {kCreate}, 0, removed, Files{}},
         {"ours over a foreign one",
-         [&](auto& tool, auto& manifest) {
-             WriteFileBytes(manifest, kFirst);
-             create(tool);
-         },
-         0, test::kRemovedMessage + test::RestoredNote(bak), Files{{L"tool.exe.manifest", kFirst}}},
+         {kFirstManifest, kCreate},
+         0,
+         removed + test::RestoredNote(bak),
+         Files{{manifestName, kFirst}}},
         {"a chain of two foreign ones: the second comes back",
-         [&](auto& tool, auto& manifest) {
-             WriteFileBytes(manifest, kFirst);
-             create(tool);
-             WriteFileBytes(manifest, kSecond);
-             create(tool);
-         },
-         0, test::kRemovedMessage + test::RestoredNote(bak2),
-         Files{{L"tool.exe.manifest", kSecond}, {bak, kFirst}}},
+         {kFirstManifest, kCreate, kSecondManifest, kCreate},
+         0,
+         removed + test::RestoredNote(bak + L"2"),
+         Files{{manifestName, kSecond}, {bak, kFirst}}},
         {"created twice: the first Create's backup still counts",
-         [&](auto& tool, auto& manifest) {
-             WriteFileBytes(manifest, kFirst);
-             create(tool);
-             create(tool);
-         },
-         0, test::kRemovedMessage + test::RestoredNote(bak), Files{{L"tool.exe.manifest", kFirst}}},
+         {kFirstManifest, kCreate, kCreate},
+         0,
+         removed + test::RestoredNote(bak),
+         Files{{manifestName, kFirst}}},
         {"a backup of the same bytes reused, though older",
-         [&](auto& tool, auto& manifest) {
-             WriteFileBytes(manifest, kFirst);
-             create(tool);
-             test::MakeOld(manifest + L".bak");
-             WriteFileBytes(manifest, kFirst);
-             create(tool);
-         },
-         0, test::kRemovedMessage + test::RestoredNote(bak), Files{{L"tool.exe.manifest", kFirst}}},
+         {kFirstManifest, kCreate, kBackupAged, kFirstManifest, kCreate},
+         0,
+         removed + test::RestoredNote(bak),
+         Files{{manifestName, kFirst}}},
         {"a foreign one stays, and so do the backups",
-         [&](auto& tool, auto& manifest) {
-             WriteFileBytes(manifest, kFirst);
-             create(tool);
-             WriteFileBytes(manifest, kSecond);
-         },
-         13, test::kForeignManifestMessage, std::nullopt},
-        {"none", [](auto&, auto&) {}, 0, test::kNoManifestMessage, std::nullopt},
+         {kFirstManifest, kCreate, kSecondManifest},
+         13,
+         test::kForeignManifestMessage,
+         std::nullopt},
+        {"none", {}, 0, test::kNoManifestMessage, std::nullopt},
         {"a read-only backup",
-         [&](auto& tool, auto& manifest) {
-             WriteFileBytes(manifest, kFirst);
-             create(tool);
-             SetFileAttributesW((manifest + L".bak").c_str(), FILE_ATTRIBUTE_READONLY);
-         },
-         ERROR_ACCESS_DENIED, ErrorText(ERROR_ACCESS_DENIED), std::nullopt},
+         {kFirstManifest, kCreate, kBackupReadOnly},
+         ERROR_ACCESS_DENIED,
+         ErrorText(ERROR_ACCESS_DENIED),
+         std::nullopt},
+        {"a backup held by another program",
+         {kFirstManifest, kCreate, kBackupHeld},
+         ERROR_SHARING_VIOLATION,
+         ErrorText(ERROR_SHARING_VIOLATION),
+         std::nullopt},
     };
     for (const Case& c : cases) {
         ScratchFolder folder;
-        const std::wstring tool = folder / L"tool.exe", manifest = tool + L".manifest";
+        const std::wstring tool = folder / L"tool.exe", manifest = folder / manifestName;
         WriteFileBytes(tool, program);
-        c.before(tool, manifest);
+        UniqueFile held;
+        for (const Step step : c.before) {
+            if (step == kFirstManifest || step == kSecondManifest)
+                WriteFileBytes(manifest, step == kFirstManifest ? kFirst : kSecond);
+            else if (step == kCreate)
+                ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS)) << c.what;
+            else if (step == kBackupAged)
+                test::MakeOld(folder / bak);
+            else if (step == kBackupReadOnly)
+                SetFileAttributesW((folder / bak).c_str(), FILE_ATTRIBUTE_READONLY);
+        }
         Files expected = FilesIn(folder);
         if (c.after) {
             expected = *c.after;
             expected[L"tool.exe"] = program;
         }
+        if (std::ranges::count(c.before, kBackupHeld))
+            held.reset(CreateFileW((folder / bak).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                   0, nullptr));
         std::string output;
         EXPECT_EQ(test::RunCommand(L"/Remove \"" + tool + L"\"", output), c.exitCode) << c.what;
+        held.reset();
         EXPECT_EQ(output, OutputLines(c.told)) << c.what;
         EXPECT_EQ(FilesIn(folder), expected) << c.what;
-        SetFileAttributesW((manifest + L".bak").c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW((folder / bak).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-}
-
-TEST(RemoveCommand, AHeldBackupChangesNothing) {
-    ScratchFolder folder;
-    const std::wstring tool = folder / L"tool.exe", manifest = tool + L".manifest";
-    WriteFileBytes(tool, "");
-    WriteFileBytes(manifest, kFirst);
-    ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS));
-    const UniqueFile held(CreateFileW((manifest + L".bak").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    std::string output;
-    EXPECT_EQ(test::RunCommand(L"-remove \"" + tool + L"\"", output),
-              DWORD(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(ReadFileBytes(manifest), kScript);
 }
 
 // Creat pressed again over its own script: Yes takes it away, No writes it again.
@@ -139,8 +130,12 @@ TEST(RemovalInTheWindow, CreatAgainOffersItYesPutsTheEarlierManifestBackNoCreate
         ScratchFolder folder;
         const std::wstring tool = folder / L"tool.exe", manifest = tool + L".manifest";
         WriteFileBytes(tool, program);
-        WriteFileBytes(manifest, kFirst);
+        // The X86 script stops a 64-bit program from starting: not the one
+        // Create would write, so it is replaced unasked.
+        WriteFileBytes(manifest, kScript);
         test::RunningApp app;
+        ASSERT_EQ(app.Create(tool), test::kSuccessMessage);
+        WriteFileBytes(manifest, kFirst);
         ASSERT_EQ(app.Create(tool),
                   test::kSuccessMessage + test::BackupNote(L"tool.exe.manifest.bak"));
         const FILETIME old = test::MakeOld(tool);
@@ -173,17 +168,6 @@ TEST(RemovalInTheWindow, CreatAgainOffersItYesPutsTheEarlierManifestBackNoCreate
             EXPECT_EQ(ReadFileBytes(manifest + L".bak"), kFirst);
         }
     }
-}
-
-// The X86 script stops a 64-bit program from starting: Create replaces it unasked.
-TEST(RemovalInTheWindow, AScriptForAnotherProcessorIsReplacedWithoutTheQuestion) {
-    ScratchFolder folder;
-    const std::wstring tool = folder / L"tool.exe";
-    WriteFileBytes(tool, test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64));
-    WriteFileBytes(tool + L".manifest", kScript);
-    test::RunningApp app;
-    EXPECT_EQ(app.Create(tool), test::kSuccessMessage);
-    EXPECT_EQ(ReadFileBytes(tool + L".manifest"), StyleScriptFor("amd64"));
 }
 
 } // namespace

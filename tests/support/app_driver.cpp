@@ -1,6 +1,5 @@
 #include "support/app_driver.h"
 
-#include "platform/system_function.h"
 #include "resources/product.h"
 #include "support/message_box_reader.h"
 #include "support/scratch_folder.h"
@@ -11,7 +10,6 @@
 #include <dlgs.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
-#include <winternl.h>
 
 #include <cstring>
 
@@ -121,33 +119,6 @@ DWORD WaitForChildProcess(DWORD parentId, DWORD timeoutMs) {
         },
         timeoutMs);
     return child;
-}
-
-std::wstring CommandLineOf(DWORD processId) {
-    // From the process's own parameter block, as a debugger reads it, once
-    // the new process has one.
-    const auto query = FindSystemFunction<decltype(&::NtQueryInformationProcess)>(
-        L"ntdll.dll", "NtQueryInformationProcess");
-    const UniqueKernelHandle process(
-        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-    std::wstring commandLine;
-    const bool read = WaitUntil([&] {
-        PROCESS_BASIC_INFORMATION basic = {};
-        PEB peb = {};
-        RTL_USER_PROCESS_PARAMETERS parameters = {};
-        if (!query || !process ||
-            query(process.get(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
-            !::ReadProcessMemory(process.get(), basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
-            !::ReadProcessMemory(process.get(), peb.ProcessParameters, &parameters,
-                                 sizeof parameters, nullptr))
-            return false;
-        commandLine.assign(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
-        return ::ReadProcessMemory(process.get(), parameters.CommandLine.Buffer, commandLine.data(),
-                                   parameters.CommandLine.Length, nullptr) != 0;
-    });
-    if (!read)
-        ADD_FAILURE() << "cannot read the command line of process " << processId;
-    return commandLine;
 }
 
 DWORD RunCommand(const std::wstring& arguments, std::string& output, const std::wstring& program,

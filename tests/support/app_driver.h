@@ -61,8 +61,6 @@ StartedProgram StartProgram(const std::wstring& program, const std::wstring& arg
 
 // The id of a running process that `parentId` started, once there is one; 0 at the timeout.
 DWORD WaitForChildProcess(DWORD parentId, DWORD timeoutMs = 20000);
-// The command line of the running process `processId`, as it was started.
-std::wstring CommandLineOf(DWORD processId);
 
 // Runs `program` with `arguments` to its end (a failure after 30 s), its
 // standard output in a file unless it is to have no console; returns its exit
