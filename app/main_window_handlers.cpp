@@ -4,9 +4,9 @@
 #include "app/administrator_relay.h"
 #include "platform/dropped_files.h"
 #include "platform/elevation.h"
-#include "platform/message_wait.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
+#include "platform/message_wait.h"
 #include "platform/shortcut.h"
 #include "platform/status_bar.h"
 #include "resources/product.h"
@@ -130,8 +130,8 @@ void MainWindow::OnDropFiles(HDROP drop) {
 void MainWindow::ShowPathOrShortcutTarget(const std::wstring& path) {
     // As Browse's dialog does, a shortcut gives its target; one that leads to
     // no file changes nothing, as a dropped folder does.
-    std::wstring chosen;
     // Setting the text raises OnPathBoxChange, which enables Create.
+    std::wstring chosen;
     if (FollowShortcut(path, chosen) == ERROR_SUCCESS)
         ::SetWindowTextW(control(Control::pathBox), chosen.c_str());
 }
