@@ -15,6 +15,9 @@ tools=$(realpath "$(dirname "$0")/../tools")
 if [ "$(cat "$prefix.key" 2>/dev/null)" != "$(cat "$root/.ready")" ]; then
   rm -rf "$prefix" "$prefix.key"
 fi
+# A run cut short (a step past its limit) leaves its scratch folders behind,
+# and process ids, which name them, repeat from one session to the next.
+rm -rf "$prefix"/drive_c/users/*/Temp/sheen-*
 start=$(date +%s)
 set +e
 "$tools/wine-session" --wine "$root/usr/lib/wine/wine64" --prefix "$prefix" \
@@ -22,6 +25,6 @@ set +e
 status=$?
 set -e
 # Kept only once booted whole; a session cut short boots it again next time.
-[ -f "$prefix.key" ] || { [ -f "$prefix/system.reg" ] && [ $status -ne 124 ] && cp "$root/.ready" "$prefix.key"; } || true
+[ -f "$prefix.key" ] || [ ! -f "$prefix/system.reg" ] || cp "$root/.ready" "$prefix.key"
 echo "run_shipped32: $(($(date +%s) - start)) s in all"
 exit $status
