@@ -6,7 +6,6 @@
 // looks up itself on first use (comdlg32 on Browse, shell32 on a drop and on
 // Create as administrator, ole32 for a shortcut). The x86-64 suite covers the
 // rules; here each path runs once.
-#include "platform/error_text.h"
 #include "platform/unique_handle.h"
 #include "stylescript/style_script.h"
 #include "support/app_driver.h"
