@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -31,9 +32,11 @@ struct ReplyHeader {
     DWORD error;
     DWORD flags;
 };
-// ReplyHeader's flags: StyleScriptOutcome's notes.
-constexpr DWORD kEmbeddedManifestWins = 1, kAlreadyStyled = 2, kTouchFailed = 4, kNoManifest = 8,
-                kForeignManifest = 16;
+// ReplyHeader's flags: one bit for each of StyleScriptOutcome's notes.
+constexpr bool StyleScriptOutcome::*kReplyFlags[] = {
+    &StyleScriptOutcome::embeddedManifestWins, &StyleScriptOutcome::alreadyStyled,
+    &StyleScriptOutcome::touchFailed, &StyleScriptOutcome::noManifest,
+    &StyleScriptOutcome::foreignManifest};
 
 // The outcome a reply carries for `request`; nothing for any other data.
 std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
@@ -49,11 +52,8 @@ std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
     StyleScriptOutcome outcome;
     outcome.action = request.action;
     outcome.error = header.error;
-    outcome.embeddedManifestWins = header.flags & kEmbeddedManifestWins;
-    outcome.alreadyStyled = header.flags & kAlreadyStyled;
-    outcome.touchFailed = header.flags & kTouchFailed;
-    outcome.noManifest = header.flags & kNoManifest;
-    outcome.foreignManifest = header.flags & kForeignManifest;
+    for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
+        outcome.*kReplyFlags[bit] = header.flags & (1u << bit);
     outcome.backupName.resize(nameBytes / sizeof(wchar_t));
     std::memcpy(outcome.backupName.data(), static_cast<const BYTE*>(data.lpData) + sizeof header,
                 nameBytes);
@@ -139,21 +139,16 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
 }
 
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
-    const StyleScriptOutcome outcome = request.action == StyleScriptAction::remove
-                                           ? RemoveStyleScriptFile(path)
-                                           : WriteStyleScriptFile(path);
+    const StyleScriptOutcome outcome = CarryOutStyleScript(request.action, path);
     InjectStall("RunRelayedRequest");
     SendReply(request, outcome);
     return static_cast<int>(ExitCodeOf(outcome));
 }
 
 RelayReply::RelayReply(ULONGLONG request, const StyleScriptOutcome& outcome) {
-    const ReplyHeader header = {request, DWORD(outcome.action), outcome.error,
-                                (outcome.embeddedManifestWins ? kEmbeddedManifestWins : 0) |
-                                    (outcome.alreadyStyled ? kAlreadyStyled : 0) |
-                                    (outcome.touchFailed ? kTouchFailed : 0) |
-                                    (outcome.noManifest ? kNoManifest : 0) |
-                                    (outcome.foreignManifest ? kForeignManifest : 0)};
+    ReplyHeader header = {request, DWORD(outcome.action), outcome.error, 0};
+    for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
+        header.flags |= outcome.*kReplyFlags[bit] ? 1u << bit : 0;
     bytes_.resize(sizeof header + outcome.backupName.size() * sizeof(wchar_t));
     std::memcpy(bytes_.data(), &header, sizeof header);
     std::memcpy(bytes_.data() + sizeof header, outcome.backupName.data(),

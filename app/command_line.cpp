@@ -39,23 +39,19 @@ std::optional<StyleScriptAction> ActionSwitch(std::wstring_view argument) {
 
 // What `action` did for the program given as `given`.
 StyleScriptOutcome CarryOut(StyleScriptAction action, const std::wstring& given) {
-    StyleScriptOutcome outcome;
-    outcome.action = action;
     try {
         InjectFault("CarryOut");
         // As in the window, a shortcut stands for its target; unlike there, a
         // program that is not there is a typo, not a script to write.
         std::wstring program;
-        outcome.error = FollowShortcut(given, program);
-        if (outcome.error == ERROR_SUCCESS)
-            outcome.error = CheckExistingFile(program);
-        if (outcome.error == ERROR_SUCCESS)
-            outcome = action == StyleScriptAction::remove ? RemoveStyleScriptFile(program)
-                                                          : WriteStyleScriptFile(program);
+        DWORD error = FollowShortcut(given, program);
+        if (error == ERROR_SUCCESS)
+            error = CheckExistingFile(program);
+        return error == ERROR_SUCCESS ? CarryOutStyleScript(action, program)
+                                      : StyleScriptFailure(action, error);
     } catch (...) {
-        outcome.error = ErrorCodeOf(std::current_exception());
+        return StyleScriptFailure(action, ErrorCodeOf(std::current_exception()));
     }
-    return outcome;
 }
 
 // `text`'s lines, each begun by `prefix`.

@@ -70,9 +70,7 @@ void MainWindow::OnCreateClick() {
     std::wstring backupName;
     if (HasItsStyleScript(path, backupName) && AskYesNo(hwnd(), RemovalQuestion(backupName)))
         action = StyleScriptAction::remove;
-    const StyleScriptOutcome outcome = action == StyleScriptAction::remove
-                                           ? RemoveStyleScriptFile(path)
-                                           : WriteStyleScriptFile(path);
+    const StyleScriptOutcome outcome = CarryOutStyleScript(action, path);
     const std::wstring told = StyleScriptOutcomeText(outcome);
     if (!MayRunAsAdministrator(path, outcome.error)) {
         ShowMessage(hwnd(), told);
@@ -95,23 +93,16 @@ std::optional<StyleScriptOutcome> MainWindow::RunAsAdministrator(StyleScriptActi
     ::EnableWindow(hwnd(), TRUE);
     if (error == ERROR_CANCELLED)
         return std::nullopt; // the user said no to the consent prompt: nothing to tell
-    StyleScriptOutcome outcome;
-    outcome.action = action;
-    if (error == ERROR_SUCCESS) {
-        relayWait_.Begin(processId, request);
-        DWORD exitCode = 0;
-        bool quit = false;
-        error = WaitForProcessDroppingInput(process.get(), exitCode, quit);
-        outcome = relayWait_.End(exitCode);
-        if (quit)
-            return std::nullopt; // the window closed; the administrator's run ends on its own
-    }
-    if (error != ERROR_SUCCESS) {
-        outcome = StyleScriptOutcome{};
-        outcome.action = action;
-        outcome.error = error;
-    }
-    return outcome;
+    if (error != ERROR_SUCCESS)
+        return StyleScriptFailure(action, error);
+    relayWait_.Begin(processId, request);
+    DWORD exitCode = 0;
+    bool quit = false;
+    error = WaitForProcessDroppingInput(process.get(), exitCode, quit);
+    const StyleScriptOutcome outcome = relayWait_.End(exitCode);
+    if (quit)
+        return std::nullopt; // the window closed; the administrator's run ends on its own
+    return error == ERROR_SUCCESS ? outcome : StyleScriptFailure(action, error);
 }
 
 void MainWindow::OnAboutClick() {

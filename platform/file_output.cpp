@@ -270,44 +270,6 @@ class Backup {
     bool made_ = false;
 };
 
-// Unless the file at `full` is absent, already holds `bytes`, or holds what
-// `needsNoBackup` accepts, makes `backup` keep what it holds. `*earlierTime`
-// then receives the earlier file's last-write time, where there is one.
-DWORD KeepEarlier(const std::wstring& full, std::string_view bytes, NeedsNoBackup needsNoBackup,
-                  Backup& backup, std::optional<FILETIME>& earlierTime) {
-    FileToRead earlier;
-    const DWORD open = Retrying(AccessDenied::stays, [&] { return OpenToRead(full, earlier); });
-    if (open == ERROR_FILE_NOT_FOUND || open == ERROR_PATH_NOT_FOUND)
-        return ERROR_SUCCESS;
-    if (open != ERROR_SUCCESS)
-        return open;
-    FILETIME written;
-    if (!::GetFileTime(earlier.file.get(), nullptr, nullptr, &written))
-        return ::GetLastError();
-    earlierTime = written;
-    // Only a file that could hold `bytes`, or one small enough to be shown to
-    // `needsNoBackup`, is read whole.
-    if (earlier.size == bytes.size() || (needsNoBackup && earlier.size <= kChunk)) {
-        std::string held;
-        if (const DWORD read = ReadWhole(earlier, held))
-            return read;
-        if (held == bytes || (needsNoBackup && needsNoBackup(held)))
-            return ERROR_SUCCESS;
-    }
-    return backup.Keep(full, earlier.file.get(), earlier.size);
-}
-
-DWORD WriteInPlaceOf(const std::wstring& full, std::string_view bytes, const FILETIME* stamp) {
-    TemporaryFile temporary;
-    if (const DWORD error = temporary.Create(full))
-        return error;
-    if (const DWORD error = temporary.Write(bytes))
-        return error;
-    if (const DWORD error = temporary.Close(stamp))
-        return error;
-    return temporary.RenameTo(full, IfExisting::replace);
-}
-
 // Whether `name` is `base` followed by .bak, or by .bak<N> for N from 2 to
 // kBackupNames: the names Backup gives.
 bool IsBackupName(std::wstring_view name, std::wstring_view base) {
@@ -354,6 +316,57 @@ DWORD FindBackupStamped(const std::wstring& full, const FILETIME& stamp, std::ws
     return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
 }
 
+// Unless the file at `full` is absent, already holds `bytes`, or holds what
+// `needsNoBackup` accepts, makes `backup` keep what it holds. `stamp` then
+// receives the last-write time the new file is to take, so that it names the
+// backup a removal puts back: the one kept or reused now, or, where none was
+// needed, the replaced file's own, if a backup has it.
+DWORD KeepEarlier(const std::wstring& full, std::string_view bytes, NeedsNoBackup needsNoBackup,
+                  Backup& backup, std::optional<FILETIME>& stamp) {
+    FileToRead earlier;
+    const DWORD open = Retrying(AccessDenied::stays, [&] { return OpenToRead(full, earlier); });
+    if (open == ERROR_FILE_NOT_FOUND || open == ERROR_PATH_NOT_FOUND)
+        return ERROR_SUCCESS;
+    if (open != ERROR_SUCCESS)
+        return open;
+    // Only a file that could hold `bytes`, or one small enough to be shown to
+    // `needsNoBackup`, is read whole.
+    if (earlier.size == bytes.size() || (needsNoBackup && earlier.size <= kChunk)) {
+        std::string held;
+        if (const DWORD read = ReadWhole(earlier, held))
+            return read;
+        if (held == bytes || (needsNoBackup && needsNoBackup(held))) {
+            FILETIME written;
+            std::wstring carried;
+            if (::GetFileTime(earlier.file.get(), nullptr, nullptr, &written) &&
+                FindBackupStamped(full, written, carried) == ERROR_SUCCESS && !carried.empty())
+                stamp = written;
+            return ERROR_SUCCESS;
+        }
+    }
+    if (const DWORD error = backup.Keep(full, earlier.file.get(), earlier.size))
+        return error;
+    WIN32_FILE_ATTRIBUTE_DATA kept;
+    if (!::GetFileAttributesExW(backup.path().c_str(), GetFileExInfoStandard, &kept)) {
+        const DWORD error = ::GetLastError();
+        backup.Discard();
+        return error;
+    }
+    stamp = kept.ftLastWriteTime;
+    return ERROR_SUCCESS;
+}
+
+DWORD WriteInPlaceOf(const std::wstring& full, std::string_view bytes, const FILETIME* stamp) {
+    TemporaryFile temporary;
+    if (const DWORD error = temporary.Create(full))
+        return error;
+    if (const DWORD error = temporary.Write(bytes))
+        return error;
+    if (const DWORD error = temporary.Close(stamp))
+        return error;
+    return temporary.RenameTo(full, IfExisting::replace);
+}
+
 // `path` made full, when creating it would make an ordinary file (see CheckNewFileName).
 DWORD FullPathOfOrdinaryFile(const std::wstring& path, std::wstring& full) {
     if (const DWORD error = CheckNewFileName(path))
@@ -389,24 +402,8 @@ DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes, std:
     Backup backup;
     std::optional<FILETIME> stamp;
     if (keptAs) {
-        std::optional<FILETIME> earlierTime;
-        if (const DWORD error = KeepEarlier(full, bytes, needsNoBackup, backup, earlierTime))
+        if (const DWORD error = KeepEarlier(full, bytes, needsNoBackup, backup, stamp))
             return error;
-        // The new file is stamped like the backup a removal is to put back:
-        // the one kept or reused now, else the one the replaced file had.
-        WIN32_FILE_ATTRIBUTE_DATA kept;
-        std::wstring carried;
-        if (!backup.path().empty()) {
-            if (!::GetFileAttributesExW(backup.path().c_str(), GetFileExInfoStandard, &kept)) {
-                const DWORD error = ::GetLastError();
-                backup.Discard();
-                return error;
-            }
-            stamp = kept.ftLastWriteTime;
-        } else if (earlierTime && FindBackupStamped(full, *earlierTime, carried) == ERROR_SUCCESS &&
-                   !carried.empty()) {
-            stamp = earlierTime;
-        }
     }
     if (const DWORD error = WriteInPlaceOf(full, bytes, stamp ? &*stamp : nullptr)) {
         backup.Discard(); // the earlier file is still in its place

@@ -76,10 +76,7 @@ StyleScriptOutcome WithoutThrowing(StyleScriptAction action, CarryOut carryOut) 
     try {
         return carryOut();
     } catch (const std::bad_alloc&) {
-        StyleScriptOutcome outcome;
-        outcome.action = action;
-        outcome.error = ERROR_NOT_ENOUGH_MEMORY;
-        return outcome;
+        return StyleScriptFailure(action, ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 
@@ -114,10 +111,23 @@ StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath) {
                            [&] { return RemoveOwnStyleScript(targetPath); });
 }
 
+StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstring& targetPath) {
+    return action == StyleScriptAction::remove ? RemoveStyleScriptFile(targetPath)
+                                               : WriteStyleScriptFile(targetPath);
+}
+
+StyleScriptOutcome StyleScriptFailure(StyleScriptAction action, DWORD error) {
+    StyleScriptOutcome outcome;
+    outcome.action = action;
+    outcome.error = error;
+    return outcome;
+}
+
 bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName) {
     const std::wstring scriptPath = StyleScriptPath(targetPath);
     std::string held;
-    if (ReadSmallFile(scriptPath, held) != ERROR_SUCCESS)
+    // Only one of its own is worth inspecting the program for, which Create does again.
+    if (ReadSmallFile(scriptPath, held) != ERROR_SUCCESS || !IsOwnStyleScript(held))
         return false;
     std::wstring target;
     if (held != StyleScriptFor(Inspect(targetPath, target).architecture))

@@ -57,6 +57,12 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
 // is checked as Create checks it. Never throws.
 StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath);
 
+// WriteStyleScriptFile or RemoveStyleScriptFile, as `action` asks.
+StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstring& targetPath);
+
+// The outcome of `action` that stopped at `error`.
+StyleScriptOutcome StyleScriptFailure(StyleScriptAction action, DWORD error);
+
 // What the user is told about an outcome, in the message box, on the command
 // line and from an elevated instance alike: a Create's success note followed
 // by one line for each thing to know, a removal's lines, or the system's own

@@ -14,37 +14,18 @@ using test::RunningApp;
 using test::ScratchFolder;
 using test::WaitUntil;
 
-void Press(WORD key, bool shift = false) {
-    std::vector<INPUT> inputs;
-    const auto add = [&](WORD vk, DWORD flags) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = vk;
-        input.ki.dwFlags = flags;
-        inputs.push_back(input);
-    };
-    if (shift)
-        add(VK_SHIFT, 0);
-    add(key, 0);
-    add(key, KEYEVENTF_KEYUP);
-    if (shift)
-        add(VK_SHIFT, KEYEVENTF_KEYUP);
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
 class MainWindowKeys : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(app_.started());
-        SetForegroundWindow(app_.main());
-        ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == app_.main(); }));
+        ASSERT_TRUE(app_.BringToFront());
         ASSERT_EQ(app_.Focus(), app_.PathBox());
     }
 
     // Presses the key once per expected stop and checks where the focus lands.
     void ExpectFocusCycle(bool shift, const std::vector<HWND>& stops) {
         for (const HWND stop : stops) {
-            Press(VK_TAB, shift);
+            test::PressKey(VK_TAB, shift ? VK_SHIFT : 0);
             EXPECT_TRUE(WaitUntil([&] { return app_.Focus() == stop; }, 3000))
                 << "expected " << test::WindowText(stop).c_str();
         }
@@ -72,8 +53,8 @@ TEST_F(MainWindowKeys, CreateJoinsTheCycleBetweenHelpAndThePathBoxOnceEnabled) {
 TEST_F(MainWindowKeys, EnterAndEscapeInThePathBoxActivateNothing) {
     ScratchFolder folder;
     app_.SetPath(folder / L"tool.exe");
-    Press(VK_RETURN);
-    Press(VK_ESCAPE);
+    test::PressKey(VK_RETURN);
+    test::PressKey(VK_ESCAPE);
     // Give a wrongly bound button time to act before checking that none did.
     Sleep(1000);
     EXPECT_FALSE(test::WaitForMessageBox(app_.processId(), 0).has_value());

@@ -246,6 +246,31 @@ HWND RunningApp::Focus() const {
     return info.hwndFocus;
 }
 
+bool RunningApp::BringToFront() const {
+    return WaitUntil([this] {
+        ::SetForegroundWindow(main_);
+        return ::GetForegroundWindow() == main_;
+    });
+}
+
+void PressKey(WORD key, WORD modifier) {
+    std::vector<INPUT> inputs;
+    const auto add = [&](WORD vk, DWORD flags) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    if (modifier)
+        add(modifier, 0);
+    add(key, 0);
+    add(key, KEYEVENTF_KEYUP);
+    if (modifier)
+        add(modifier, KEYEVENTF_KEYUP);
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 void RunningApp::Click(HWND button) const {
     ::PostMessageW(button, BM_CLICK, 0, 0);
 }

@@ -108,6 +108,8 @@ class RunningApp {
     std::wstring StatusText() const;
     // The control that has the keyboard focus in the program.
     HWND Focus() const;
+    // Makes the window the one the keyboard reaches; true once it is.
+    bool BringToFront() const;
     // Clicks a button without waiting for what the click opens.
     void Click(HWND button) const;
     // Replaces the path box's text, as Browse would.
@@ -130,6 +132,10 @@ class RunningApp {
     HWND main_ = nullptr;
     bool owned_ = true; // false when attached: then the destructor leaves the program be
 };
+
+// Presses `key` once, as the user does, with `modifier` (VK_SHIFT, VK_MENU) held if given;
+// it goes to the foreground window.
+void PressKey(WORD key, WORD modifier = 0);
 
 // Waits until `predicate` holds, up to `timeoutMs`.
 template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000) {
