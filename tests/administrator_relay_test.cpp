@@ -199,14 +199,10 @@ class GuardedProgramFolder : public testing::Test {
     // Answers Yes; returns what the window then tells, once it is dismissed.
     std::wstring Yes(const RunningApp& app, const test::MessageBoxView& question) {
         test::DismissMessageBox(question, IDYES);
-        const auto told = test::WaitForMessageBox(app.processId());
-        if (!told)
-            return L"(nothing)";
-        test::ExpectPlainOkBox(*told);
-        test::DismissMessageBox(*told);
+        const auto told = test::ReadAndDismissOkBox(app.processId());
         EXPECT_TRUE(app.WaitUntilUsable());
         EXPECT_TRUE(app.ShowsNoMessage()) << "said once, and asked no more";
-        return told->text;
+        return told ? told->text : L"(nothing)";
     }
 
     static RunningApp Limited(const std::wstring& program = test::ProgramPath()) {
@@ -226,9 +222,7 @@ TEST_F(GuardedProgramFolder, AsksWhetherToCreateAsAdministratorAndNoEndsIt) {
     EXPECT_EQ(question.text.substr(0, denied.size()), denied);
     EXPECT_GT(question.text.size(), denied.size());
     EXPECT_EQ(question.text.find(L'\r', denied.size()), std::wstring::npos);
-    EXPECT_EQ(question.caption, L"Sheenwright");
-    EXPECT_EQ(question.buttons, (std::vector<std::wstring>{L"&Yes", L"&No"}));
-    EXPECT_FALSE(question.hasIcon);
+    test::ExpectYesNoQuestion(question);
 
     test::DismissMessageBox(question, IDNO);
     EXPECT_TRUE(app.WaitUntilUsable());
@@ -323,25 +317,6 @@ TEST_F(GuardedProgramFolder, TheWindowClosesDuringAWaitThatDoesNotEnd) {
     EXPECT_EQ(exitCode, 0u);
 }
 
-TEST(CommandLine, WithSeveralProgramsEachLineNamesItsProgram) {
-    ScratchFolder folder, guarded;
-    const std::wstring a = folder / L"a.exe", b = guarded / L"b.exe", c = folder / L"c.exe";
-    for (const std::wstring& program : {a, b, c})
-        test::WriteFileBytes(program, "");
-    test::WriteFileBytes(a + L".manifest", kEarlier);
-    test::GuardedFolder guard(guarded.path());
-    if (!guard.refusal.empty())
-        GTEST_SKIP() << guard.refusal;
-    std::string output;
-    EXPECT_EQ(RunCommand(L"-Create \"" + a + L"\" \"" + b + L"\" \"" + c + L"\"", output),
-              DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(output, OutputLines(test::kSuccessMessage + test::BackupNote(L"a.exe.manifest.bak"),
-                                  a + L": ") +
-                          OutputLines(ErrorText(ERROR_ACCESS_DENIED), b + L": ") +
-                          OutputLines(test::kSuccessMessage, c + L": "));
-    EXPECT_EQ(test::ReadFileBytes(c + L".manifest"), std::string(kStyleScript));
-}
-
 TEST(CommandLine, EachFailureEndsWithItsOwnCodeAndWritesNothing) {
     ScratchFolder folder;
     test::WriteFileBytes(folder / L"broken.lnk", "not a shortcut");
@@ -350,6 +325,13 @@ TEST(CommandLine, EachFailureEndsWithItsOwnCodeAndWritesNothing) {
     DeleteFileW((folder / L"gone.exe").c_str());
     CreateDirectoryW((folder / L"folder.exe").c_str(), nullptr);
     test::WriteFileBytes(folder / L"tool.exe", "");
+    // Several programs, the second denied: its manifest is read-only.
+    const std::wstring a = folder / L"a.exe", b = folder / L"b.exe", c = folder / L"c.exe";
+    for (const std::wstring& program : {a, b, c})
+        test::WriteFileBytes(program, "");
+    test::WriteFileBytes(a + L".manifest", kEarlier);
+    test::WriteFileBytes(b + L".manifest", kEarlier);
+    SetFileAttributesW((b + L".manifest").c_str(), FILE_ATTRIBUTE_READONLY);
     struct Case {
         std::wstring arguments;
         DWORD exitCode;
@@ -366,6 +348,12 @@ TEST(CommandLine, EachFailureEndsWithItsOwnCodeAndWritesNothing) {
          OutputLines(ErrorText(ERROR_BAD_FORMAT))},
         {L"/create " + quoted(L"tool.exe"), ERROR_NOT_SUPPORTED,
          OutputLines(ErrorText(ERROR_NOT_SUPPORTED)), L"CarryOut"},
+        // Each line names its program, as grep does with several files.
+        {L"-Create " + quoted(L"a.exe") + L" " + quoted(L"b.exe") + L" " + quoted(L"c.exe"),
+         ERROR_ACCESS_DENIED,
+         OutputLines(test::kSuccessMessage + test::BackupNote(L"a.exe.manifest.bak"), a + L": ") +
+             OutputLines(ErrorText(ERROR_ACCESS_DENIED), b + L": ") +
+             OutputLines(test::kSuccessMessage, c + L": ")},
         // From a scheduler: no console, and no box to wait on for ever.
         {L"/create", ERROR_INVALID_PARAMETER, "", nullptr, {.noConsole = true}},
     };
@@ -379,8 +367,11 @@ TEST(CommandLine, EachFailureEndsWithItsOwnCodeAndWritesNothing) {
         EXPECT_EQ(output, c.output) << testing::PrintToString(c.arguments);
     }
     SetEnvironmentVariableW(L"SHEENWRIGHT_FAULT", nullptr);
+    EXPECT_EQ(test::ReadFileBytes(c + L".manifest"), std::string(kStyleScript));
     EXPECT_EQ(folder.Names(),
-              (std::set<std::wstring>{L"broken.lnk", L"gone.lnk", L"folder.exe", L"tool.exe"}));
+              (std::set<std::wstring>{L"broken.lnk", L"gone.lnk", L"folder.exe", L"tool.exe",
+                                      L"a.exe", L"a.exe.manifest", L"a.exe.manifest.bak", L"b.exe",
+                                      L"b.exe.manifest", L"c.exe", L"c.exe.manifest"}));
 }
 
 } // namespace

@@ -146,14 +146,10 @@ TEST(RemovalInTheWindow, CreatAgainOffersItYesPutsTheEarlierManifestBackNoCreate
         EXPECT_EQ(question->text, L"This program already has its style script.\rDo you want to "
                                   L"remove it and put back the earlier manifest, "
                                   L"tool.exe.manifest.bak?");
-        EXPECT_EQ(question->buttons, (std::vector<std::wstring>{L"&Yes", L"&No"}));
-        EXPECT_FALSE(question->hasIcon);
-        EXPECT_EQ(question->caption, L"Sheenwright");
+        test::ExpectYesNoQuestion(*question);
         test::DismissMessageBox(*question, answer);
-        const auto told = test::WaitForMessageBox(app.processId());
+        const auto told = test::ReadAndDismissOkBox(app.processId());
         ASSERT_TRUE(told.has_value());
-        test::ExpectPlainOkBox(*told);
-        test::DismissMessageBox(*told);
 
         const FILETIME touched = test::LastWriteTime(tool);
         EXPECT_NE(CompareFileTime(&old, &touched), 0) << "Windows must look again";

@@ -278,13 +278,11 @@ void RunningApp::Click(HWND button) const {
 std::wstring RunningApp::Create(const std::wstring& path) const {
     SetPath(path);
     Click(Button(L"Creat"));
-    const auto box = WaitForMessageBox(processId_);
+    const auto box = ReadAndDismissOkBox(processId_);
     if (!box) {
         ADD_FAILURE() << "Create showed no message";
         return {};
     }
-    ExpectPlainOkBox(*box);
-    DismissMessageBox(*box);
     EXPECT_TRUE(WaitUntilUsable());
     return box->text;
 }

@@ -55,6 +55,21 @@ void ExpectPlainOkBox(const MessageBoxView& box, bool withIcon) {
     EXPECT_EQ(box.hasIcon, withIcon);
 }
 
+void ExpectYesNoQuestion(const MessageBoxView& box) {
+    EXPECT_EQ(box.caption, L"Sheenwright");
+    EXPECT_EQ(box.buttons, (std::vector<std::wstring>{L"&Yes", L"&No"}));
+    EXPECT_FALSE(box.hasIcon);
+}
+
+std::optional<MessageBoxView> ReadAndDismissOkBox(DWORD processId) {
+    const auto box = WaitForMessageBox(processId);
+    if (box) {
+        ExpectPlainOkBox(*box);
+        DismissMessageBox(*box);
+    }
+    return box;
+}
+
 void DismissMessageBox(const MessageBoxView& box, int button) {
     ::PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(box.window, button)));

@@ -26,8 +26,16 @@ std::optional<MessageBoxView> WaitForMessageBox(DWORD processId, DWORD timeoutMs
 // and an icon or none.
 void ExpectPlainOkBox(const MessageBoxView& box, bool withIcon = false);
 
+// Expects the program's own question: captioned with its title, Yes and No, no icon.
+void ExpectYesNoQuestion(const MessageBoxView& box);
+
 // Presses the box's OK button, or the one given (IDYES, IDNO), and waits until it is gone.
 void DismissMessageBox(const MessageBoxView& box, int button = IDOK);
+
+// Waits for the plain OK box process `processId` shows next, expects it to be
+// one (ExpectPlainOkBox), dismisses it and returns what it said; nothing if
+// none came.
+std::optional<MessageBoxView> ReadAndDismissOkBox(DWORD processId);
 
 // Runs `action` on this thread while a second thread reads and dismisses the
 // first message box this process shows.
