@@ -308,10 +308,15 @@ TEST_F(GuardedProgramFolder, TheWindowClosesDuringAWaitThatDoesNotEnd) {
     test::DismissMessageBox(Ask(app), IDYES);
     ASSERT_NE(stalled.StartedBy(app.processId()), 0u);
     ASSERT_TRUE(app.WaitUntilUsable()) << "the window waits, and can be closed";
-    // Alt+F4, as the user presses it.
-    EXPECT_TRUE(app.BringToFront());
-    test::PressKey(VK_F4, VK_MENU);
-    EXPECT_EQ(WaitForSingleObject(app.process(), 10000), WAIT_OBJECT_0) << "the window closed";
+    // Alt+F4, as the user presses it, and again if it went unseen: under a
+    // busy Wine the keyboard can follow the closed question a moment late.
+    for (int press = 0; press < 3 && WaitForSingleObject(app.process(), 0) == WAIT_TIMEOUT;
+         ++press) {
+        EXPECT_TRUE(app.BringToFront());
+        test::PressKey(VK_F4, VK_MENU);
+        WaitForSingleObject(app.process(), 5000);
+    }
+    EXPECT_EQ(WaitForSingleObject(app.process(), 0), WAIT_OBJECT_0) << "the window closed";
     DWORD exitCode = 1;
     GetExitCodeProcess(app.process(), &exitCode);
     EXPECT_EQ(exitCode, 0u);
