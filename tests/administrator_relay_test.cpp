@@ -344,7 +344,7 @@ TEST(CommandLine, EachFailureEndsWithItsOwnCodeAndWritesNothing) {
         const wchar_t* fault = nullptr; // in the test build
         test::StartAs as = {};
     };
-    const auto quoted = [&](const wchar_t* name) { return L"\"" + folder / name + L"\""; };
+    const auto quoted = [&](const wchar_t* name) { return test::Quoted(folder / name); };
     const Case cases[] = {
         {L"/create " + quoted(L"typo.exe"), ERROR_FILE_NOT_FOUND, OutputLines(ErrorText(2))},
         {L"/create " + quoted(L"folder.exe"), ERROR_FILE_NOT_FOUND, OutputLines(ErrorText(2))},

@@ -115,7 +115,7 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
             held.reset(CreateFileW((folder / bak).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    0, nullptr));
         std::string output;
-        EXPECT_EQ(test::RunCommand(L"/Remove \"" + tool + L"\"", output), c.exitCode) << c.what;
+        EXPECT_EQ(test::RunCommand(L"/Remove " + test::Quoted(tool), output), c.exitCode) << c.what;
         held.reset();
         EXPECT_EQ(output, OutputLines(c.told)) << c.what;
         EXPECT_EQ(FilesIn(folder), expected) << c.what;

@@ -25,15 +25,12 @@ namespace sheen {
 namespace {
 
 using test::OutputLines;
+using test::Quoted;
 using test::RunCommand;
 using test::RunningApp;
 using test::ScratchFolder;
 
 const std::wstring kShipped = test::BesideThisProgram(L"..\\..\\win32\\Sheenwright.exe");
-
-std::wstring Quoted(const std::wstring& path) {
-    return L"\"" + path + L"\"";
-}
 
 // One step of the stage and its time limit, which fits the emulation with room
 // to spare: past it the stage ends at once, naming the step, instead of
@@ -157,11 +154,9 @@ TEST_F(Shipped32, TheWindowBrowsesTakesADropCreatesAndCloses) {
     {
         const Step step("Creat, its message and OK", 60);
         app->Click(app->Button(L"Creat"));
-        const auto box = test::WaitForMessageBox(app->processId(), 30000);
+        const auto box = test::ReadAndDismissOkBox(app->processId(), 30000);
         ASSERT_TRUE(box.has_value()) << "Creat showed no message";
-        test::ExpectPlainOkBox(*box);
         EXPECT_EQ(box->text, test::kSuccessMessage);
-        test::DismissMessageBox(*box);
         EXPECT_TRUE(app->WaitUntilUsable(30000));
     }
     EXPECT_EQ(test::ReadFileBytesIfAny(amd64_ + L".manifest"), StyleScriptFor(kArchitectureAmd64));

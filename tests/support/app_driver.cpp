@@ -79,7 +79,7 @@ StartedProgram StartProgram(const std::wstring& program, const std::wstring& arg
         startup.hStdOutput = as.output;
     }
     PROCESS_INFORMATION info = {};
-    std::wstring commandLine = L"\"" + program + L"\"";
+    std::wstring commandLine = Quoted(program);
     if (!arguments.empty())
         commandLine += L" " + arguments;
     StartedProgram started;

@@ -37,6 +37,11 @@ std::wstring BesideThisProgram(const std::wstring& relative);
 // The built Sheenwright, one folder above the tests (and the benchmark).
 std::wstring ProgramPath();
 
+// `path` in double quotes, as one argument of a command line.
+inline std::wstring Quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
+
 // A process started by StartProgram; its thread handle is already closed.
 struct StartedProgram {
     UniqueKernelHandle process; // empty if it did not start

@@ -61,8 +61,8 @@ void ExpectYesNoQuestion(const MessageBoxView& box) {
     EXPECT_FALSE(box.hasIcon);
 }
 
-std::optional<MessageBoxView> ReadAndDismissOkBox(DWORD processId) {
-    const auto box = WaitForMessageBox(processId);
+std::optional<MessageBoxView> ReadAndDismissOkBox(DWORD processId, DWORD timeoutMs) {
+    const auto box = WaitForMessageBox(processId, timeoutMs);
     if (box) {
         ExpectPlainOkBox(*box);
         DismissMessageBox(*box);

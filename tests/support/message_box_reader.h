@@ -35,7 +35,7 @@ void DismissMessageBox(const MessageBoxView& box, int button = IDOK);
 // Waits for the plain OK box process `processId` shows next, expects it to be
 // one (ExpectPlainOkBox), dismisses it and returns what it said; nothing if
 // none came.
-std::optional<MessageBoxView> ReadAndDismissOkBox(DWORD processId);
+std::optional<MessageBoxView> ReadAndDismissOkBox(DWORD processId, DWORD timeoutMs = 20000);
 
 // Runs `action` on this thread while a second thread reads and dismisses the
 // first message box this process shows.
