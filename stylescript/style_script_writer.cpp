@@ -134,7 +134,7 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
         return false;
     std::wstring backup;
     FindRestorableBackup(scriptPath, backup);
-    backupName = backup.empty() ? L"" : FileNameOf(backup);
+    backupName = FileNameOf(backup);
     return true;
 }
 
