@@ -206,8 +206,9 @@ constexpr int kBackupNames = 999;
 // exactly those bytes serves as it is.
 class Backup {
   public:
-    // Keeps what `earlier`, open for reading, holds: `size` bytes.
-    DWORD Keep(const std::wstring& path, HANDLE earlier, ULONGLONG size) {
+    // Keeps what `earlier`, open for reading, holds: `size` bytes. With
+    // `onlyName`, finds the name it would take and writes nothing.
+    DWORD Keep(const std::wstring& path, HANDLE earlier, ULONGLONG size, bool onlyName = false) {
         TemporaryFile temporary;
         bool written = false;
         for (int number = 1; number <= kBackupNames; ++number) {
@@ -224,6 +225,10 @@ class Backup {
             }
             if (open != ERROR_FILE_NOT_FOUND)
                 continue; // other bytes, a folder, or a file held by another: taken
+            if (onlyName) {
+                path_ = std::move(candidate);
+                return ERROR_SUCCESS;
+            }
             if (!written) {
                 if (const DWORD error = Copy(earlier, temporary, path))
                     return error;
@@ -250,6 +255,7 @@ class Backup {
     }
 
     const std::wstring& path() const { return path_; }
+    bool made() const { return made_; }
 
   private:
     // Copies all of `earlier` into a new temporary file beside `path`, flushed and closed.
@@ -269,6 +275,8 @@ class Backup {
     std::wstring path_;
     bool made_ = false;
 };
+
+} // namespace
 
 // Whether `name` is `base` followed by .bak, or by .bak<N> for N from 2 to
 // kBackupNames: the names Backup gives.
@@ -290,6 +298,8 @@ bool IsBackupName(std::wstring_view name, std::wstring_view base) {
     }
     return value >= 2;
 }
+
+namespace {
 
 // Sets `backup` to the backup of the file at `full` whose last-write time is
 // `stamp`, or to nothing.
@@ -383,7 +393,33 @@ DWORD ReadSmall(const std::wstring& full, FileToRead& file, std::string& bytes) 
     return ReadWhole(file, bytes);
 }
 
+// Keeps, or with `onlyName` names, the backup of the existing file at `path`.
+DWORD BackupOf(const std::wstring& path, std::wstring& keptAs, bool& made, bool onlyName) {
+    std::wstring full;
+    if (const DWORD error = FullPathOfOrdinaryFile(path, full))
+        return error;
+    FileToRead earlier;
+    if (const DWORD error =
+            Retrying(AccessDenied::stays, [&] { return OpenToRead(full, earlier); }))
+        return error;
+    Backup backup;
+    if (const DWORD error = backup.Keep(full, earlier.file.get(), earlier.size, onlyName))
+        return error;
+    keptAs = backup.path();
+    made = backup.made();
+    return ERROR_SUCCESS;
+}
+
 } // namespace
+
+DWORD KeepBackupOf(const std::wstring& path, std::wstring& keptAs, bool& made) {
+    return BackupOf(path, keptAs, made, false);
+}
+
+DWORD NextBackupPath(const std::wstring& path, std::wstring& name) {
+    bool made = false;
+    return BackupOf(path, name, made, true);
+}
 
 bool RefusesToReplace(const std::wstring& path) {
     std::wstring full;

@@ -62,6 +62,18 @@ DWORD FindRestorableBackup(const std::wstring& path, std::wstring& backup);
 // the error of reading.
 DWORD ReadSmallFile(const std::wstring& path, std::string& bytes);
 
+// Copies all of the file at `path`, flushed, to the first of <path>.bak,
+// <path>.bak2, ... that is free, or that already holds exactly its bytes, as
+// ReplaceFileContents keeps an earlier file; `keptAs` receives the backup's
+// path and `made` whether it is new. Returns ERROR_SUCCESS or the first error.
+DWORD KeepBackupOf(const std::wstring& path, std::wstring& keptAs, bool& made);
+
+// Sets `name` to the path KeepBackupOf would keep the file at `path` under now.
+DWORD NextBackupPath(const std::wstring& path, std::wstring& name);
+
+// Whether `name` is `base` followed by .bak or .bak<N>: a backup's name.
+bool IsBackupName(std::wstring_view name, std::wstring_view base);
+
 // Whether ReplaceFileContents refuses the existing `path` whoever asks, an
 // administrator too: it is read-only, or a folder.
 bool RefusesToReplace(const std::wstring& path);
