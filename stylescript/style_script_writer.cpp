@@ -4,6 +4,7 @@
 #include "platform/file_name.h"
 #include "platform/file_output.h"
 #include "platform/file_times.h"
+#include "stylescript/program_update.h"
 #include "stylescript/style_script.h"
 #include "stylescript/target_program.h"
 
@@ -54,7 +55,12 @@ StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
 StyleScriptOutcome RemoveOwnStyleScript(const std::wstring& targetPath) {
     StyleScriptOutcome outcome;
     outcome.action = StyleScriptAction::remove;
+    // The program's own manifest first, if Sheenwright added the style to it.
     std::wstring restored;
+    outcome.error = RestoreProgram(targetPath, restored);
+    if (outcome.error != ERROR_SUCCESS)
+        return outcome;
+    outcome.programBackupName = FileNameOf(restored);
     const DWORD error = RemoveFileContents(StyleScriptPath(targetPath), IsOwnStyleScript, restored);
     if (error == ERROR_FILE_NOT_FOUND) {
         outcome.noManifest = true;
@@ -112,6 +118,8 @@ StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath) {
 }
 
 StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstring& targetPath) {
+    if (action == StyleScriptAction::embed)
+        return WithoutThrowing(action, [&] { return AddStyleToProgram(targetPath); });
     return action == StyleScriptAction::remove ? RemoveStyleScriptFile(targetPath)
                                                : WriteStyleScriptFile(targetPath);
 }

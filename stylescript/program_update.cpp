@@ -1,0 +1,406 @@
+#include "stylescript/program_update.h"
+
+#include "platform/embedded_manifest.h"
+#include "platform/file_name.h"
+#include "platform/file_output.h"
+#include "platform/number_text.h"
+#include "platform/pe_image.h"
+#include "platform/pe_resources.h"
+#include "platform/resource_update.h"
+#include "platform/unique_handle.h"
+#include "stylescript/manifest_merge.h"
+#include "stylescript/target_program.h"
+
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+#include <vector>
+
+namespace sheen {
+namespace {
+
+std::wstring FileNameOf(const std::wstring& path) {
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
+DWORD FullPathOfProgram(const std::wstring& targetPath, std::wstring& full) {
+    if (const DWORD error = CheckNewFileName(targetPath))
+        return error;
+    return FullPathForCreate(targetPath, full);
+}
+
+// A program that is read-only, or that another process holds in a way the
+// replacement would not get past (running, or open for writing or without
+// sharing), is refused before anything is written.
+DWORD CheckReplaceableProgram(const std::wstring& full) {
+    const DWORD attributes = ::GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ::GetLastError();
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return ERROR_FILE_NOT_FOUND;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        return kReadOnlyProgram;
+    const UniqueFile alone(::CreateFileW(full.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    return alone ? ERROR_SUCCESS : ::GetLastError();
+}
+
+// Where the file's sections end: anything after is data the update would lose.
+LONGLONG EndOfSections(const PeImage& image) {
+    LONGLONG end = 0;
+    for (WORD i = 0; i < image.sectionCount(); ++i) {
+        const IMAGE_SECTION_HEADER& section = image.section(i);
+        if (section.SizeOfRawData != 0)
+            end = std::max(end, LONGLONG(section.PointerToRawData) + section.SizeOfRawData);
+    }
+    return end;
+}
+
+DWORD CheckChangeable(const PeImage& image) {
+    const IMAGE_DATA_DIRECTORY certificates = image.Directory(IMAGE_DIRECTORY_ENTRY_SECURITY);
+    if (certificates.VirtualAddress != 0 || certificates.Size != 0)
+        return kSignedProgram;
+    if (image.Directory(IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR).VirtualAddress != 0)
+        return kDotNetProgram;
+    if (image.sectionCount() == 0)
+        return ERROR_BAD_EXE_FORMAT;
+    if (EndOfSections(image) < image.fileSize())
+        return kDataAfterSections;
+    return ERROR_SUCCESS;
+}
+
+// The index of the section that holds the resource directory, or the count.
+WORD ResourceSection(const PeImage& image) {
+    const DWORD rva = image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress;
+    for (WORD i = 0; i < image.sectionCount(); ++i) {
+        const IMAGE_SECTION_HEADER& section = image.section(i);
+        const DWORD extent = std::max(section.Misc.VirtualSize, section.SizeOfRawData);
+        if (rva >= section.VirtualAddress && rva - section.VirtualAddress < extent)
+            return i;
+    }
+    return image.sectionCount();
+}
+
+// Whether `length` bytes at `at` in one file equal those at `otherAt` in the
+// other, read a piece at a time.
+bool SameBytes(const PeImage& one, LONGLONG at, const PeImage& other, LONGLONG otherAt,
+               LONGLONG length) {
+    constexpr DWORD kPiece = 4096;
+    char mine[kPiece];
+    char theirs[kPiece];
+    for (LONGLONG done = 0; done < length; done += kPiece) {
+        const DWORD size = DWORD(std::min<LONGLONG>(kPiece, length - done));
+        if (one.ReadAt(at + done, mine, size) != ERROR_SUCCESS ||
+            other.ReadAt(otherAt + done, theirs, size) != ERROR_SUCCESS ||
+            std::memcmp(mine, theirs, size) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool SameSections(const PeImage& original, const PeImage& changed) {
+    const WORD resources = ResourceSection(original);
+    if (changed.sectionCount() != original.sectionCount() ||
+        ResourceSection(changed) != resources || resources == original.sectionCount())
+        return false;
+    const DWORD resourcesAt = original.section(resources).VirtualAddress;
+    for (WORD i = 0; i < original.sectionCount(); ++i) {
+        const IMAGE_SECTION_HEADER& was = original.section(i);
+        const IMAGE_SECTION_HEADER& is = changed.section(i);
+        if (std::memcmp(was.Name, is.Name, sizeof was.Name) != 0)
+            return false;
+        if (i == resources)
+            continue;
+        // A section after the resources may move with them; its bytes may not change.
+        if (was.Characteristics != is.Characteristics ||
+            was.Misc.VirtualSize != is.Misc.VirtualSize || was.SizeOfRawData != is.SizeOfRawData ||
+            (was.VirtualAddress < resourcesAt && was.VirtualAddress != is.VirtualAddress) ||
+            !SameBytes(original, was.PointerToRawData, changed, is.PointerToRawData,
+                       was.SizeOfRawData))
+            return false;
+    }
+    return true;
+}
+
+bool SameDirectories(const PeImage& original, const PeImage& changed) {
+    for (DWORD i = 0; i < IMAGE_NUMBEROF_DIRECTORY_ENTRIES; ++i) {
+        const IMAGE_DATA_DIRECTORY was = original.Directory(i);
+        const IMAGE_DATA_DIRECTORY is = changed.Directory(i);
+        if (i == IMAGE_DIRECTORY_ENTRY_RESOURCE)
+            continue;
+        // The relocations may move with a section after the resources.
+        if (was.Size != is.Size ||
+            (i != IMAGE_DIRECTORY_ENTRY_BASERELOC && was.VirtualAddress != is.VirtualAddress))
+            return false;
+    }
+    return original.entryPoint() == changed.entryPoint() && original.machine() == changed.machine();
+}
+
+struct Resource {
+    ResourceEntry entry;
+    std::string bytes;
+    bool operator<(const Resource& other) const {
+        return std::tie(entry.type, entry.name, entry.language) <
+               std::tie(other.entry.type, other.entry.name, other.entry.language);
+    }
+};
+
+// Every resource of `image` but its manifest in `language`, in order.
+DWORD ResourcesBesideManifest(const PeImage& image, WORD language, std::vector<Resource>& all) {
+    std::vector<ResourceEntry> entries;
+    if (const DWORD error = ListResources(image, entries))
+        return error;
+    all.clear();
+    for (const ResourceEntry& entry : entries) {
+        if (entry.type == L"#24" && entry.name == L"#1" && entry.language == language)
+            continue;
+        Resource resource{entry, std::string(entry.size, '\0')};
+        if (const DWORD error = image.ReadAtRva(entry.rva, resource.bytes.data(), entry.size))
+            return error;
+        all.push_back(std::move(resource));
+    }
+    std::sort(all.begin(), all.end());
+    return ERROR_SUCCESS;
+}
+
+bool SameOtherResources(const PeImage& original, const PeImage& changed, WORD language) {
+    std::vector<Resource> was;
+    std::vector<Resource> is;
+    if (ResourcesBesideManifest(original, language, was) != ERROR_SUCCESS ||
+        ResourcesBesideManifest(changed, language, is) != ERROR_SUCCESS || was.size() != is.size())
+        return false;
+    for (size_t i = 0; i < was.size(); ++i) {
+        if (was[i] < is[i] || is[i] < was[i] || was[i].bytes != is[i].bytes)
+            return false;
+    }
+    return true;
+}
+
+// Whether `changed` is `original` with `manifest` as its manifest in
+// `language`, and nothing else the loader reads changed.
+bool IsOriginalWithManifest(const PeImage& original, const PeImage& changed, WORD language,
+                            const std::string& manifest) {
+    std::string carried;
+    WORD carriedLanguage = 0;
+    return ReadEmbeddedManifest(changed, carried, &carriedLanguage) == ERROR_SUCCESS &&
+           carried == manifest && carriedLanguage == language &&
+           SameDirectories(original, changed) && SameSections(original, changed) &&
+           SameOtherResources(original, changed, language);
+}
+
+// A copy of a program in its folder, deleted again unless it took the program's place.
+class ProgramCopy {
+  public:
+    ProgramCopy() = default;
+    ProgramCopy(const ProgramCopy&) = delete;
+    ProgramCopy& operator=(const ProgramCopy&) = delete;
+    ~ProgramCopy() {
+        if (!path_.empty())
+            ::DeleteFileW(path_.c_str());
+    }
+
+    DWORD Make(const std::wstring& program) {
+        const std::wstring folder = program.substr(0, program.find_last_of(L"\\/") + 1);
+        const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
+        for (DWORD attempt = 0; attempt < 64; ++attempt) {
+            std::wstring candidate = folder + L"~sw" + HexText(seed + attempt, 8) + L".tmp";
+            if (::CopyFileW(program.c_str(), candidate.c_str(), TRUE)) {
+                path_ = std::move(candidate);
+                // A copy of a read-only backup would be so too; the program is not.
+                ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+                return ERROR_SUCCESS;
+            }
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                return error;
+        }
+        return ERROR_FILE_EXISTS;
+    }
+
+    const std::wstring& path() const { return path_; }
+
+    // Puts it in the place of `program`, keeping that one's attributes and security.
+    DWORD Replace(const std::wstring& program) {
+        if (!::ReplaceFileW(program.c_str(), path_.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH,
+                            nullptr, nullptr))
+            return ::GetLastError();
+        path_.clear();
+        return ERROR_SUCCESS;
+    }
+
+  private:
+    std::wstring path_;
+};
+
+// A backup made for a change that did not happen is taken back.
+class BackupGuard {
+  public:
+    explicit BackupGuard(const std::wstring& path, bool made) : path_(made ? path : L"") {}
+    BackupGuard(const BackupGuard&) = delete;
+    BackupGuard& operator=(const BackupGuard&) = delete;
+    ~BackupGuard() {
+        if (!path_.empty())
+            ::DeleteFileW(path_.c_str());
+    }
+    void Keep() { path_.clear(); }
+
+  private:
+    std::wstring path_;
+};
+
+DWORD AddStyle(const std::wstring& targetPath, void (*afterCopyWritten)(),
+               std::wstring& backupPath) {
+    std::wstring full;
+    if (const DWORD error = FullPathOfProgram(targetPath, full))
+        return error;
+    if (const DWORD error = CheckReplaceableProgram(full))
+        return error;
+    std::string manifest;
+    WORD language = 0;
+    {
+        PeImage image;
+        if (const DWORD error = image.Open(full))
+            return error;
+        if (const DWORD error = CheckChangeable(image))
+            return error;
+        if (const DWORD error = ReadEmbeddedManifest(image, manifest, &language))
+            return error;
+    }
+    if (DependsOnCommonControls6(manifest))
+        return ERROR_SUCCESS; // nothing to add
+    std::string merged;
+    if (const DWORD error =
+            AddCommonControlsDependency(manifest, InspectTarget(full).architecture, merged))
+        return error;
+
+    bool made = false;
+    if (const DWORD error = KeepBackupOf(full, backupPath, made))
+        return error;
+    BackupGuard backup(backupPath, made);
+    ProgramCopy copy;
+    if (const DWORD error = copy.Make(full))
+        return error;
+    if (const DWORD error = ReplaceManifestResource(copy.path(), language, merged))
+        return error;
+    if (const DWORD error = UpdatePeChecksum(copy.path()))
+        return error;
+    if (afterCopyWritten)
+        afterCopyWritten();
+    {
+        PeImage original;
+        PeImage changed;
+        if (const DWORD error = original.Open(backupPath))
+            return error;
+        if (const DWORD error = changed.Open(copy.path()))
+            return error == ERROR_BAD_EXE_FORMAT ? kCheckAfterChangeFailed : error;
+        if (!IsOriginalWithManifest(original, changed, language, merged))
+            return kCheckAfterChangeFailed;
+    }
+    if (const DWORD error = copy.Replace(full))
+        return error;
+    backup.Keep();
+    return ERROR_SUCCESS;
+}
+
+// The backups of the program at `full` whose bytes it still is, but for the
+// manifest AddStyle made from theirs: the first such into `restorable`.
+// kProgramChangedSince where its manifest was made from a backup's, but the
+// program changed since.
+DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
+    restorable.clear();
+    PeImage program;
+    std::string manifest;
+    WORD language = 0;
+    if (program.Open(full) != ERROR_SUCCESS ||
+        ReadEmbeddedManifest(program, manifest, &language) != ERROR_SUCCESS ||
+        !DependsOnCommonControls6(manifest))
+        return ERROR_SUCCESS; // nothing of ours
+    const std::string_view architecture = InspectTarget(full).architecture;
+    const std::wstring folder = full.substr(0, full.find_last_of(L"\\/") + 1);
+    const std::wstring base = full.substr(folder.size());
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW((full + L".bak*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return ERROR_SUCCESS;
+    const UniqueHandle<HANDLE, &::FindClose, -1> owner(search);
+    DWORD outcome = ERROR_SUCCESS;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            !IsBackupName(found.cFileName, base))
+            continue;
+        const std::wstring candidate = folder + found.cFileName;
+        PeImage backup;
+        std::string kept;
+        WORD keptLanguage = 0;
+        std::string merged;
+        if (backup.Open(candidate) != ERROR_SUCCESS ||
+            ReadEmbeddedManifest(backup, kept, &keptLanguage) != ERROR_SUCCESS ||
+            keptLanguage != language ||
+            AddCommonControlsDependency(kept, architecture, merged) != ERROR_SUCCESS ||
+            merged != manifest)
+            continue;
+        if (IsOriginalWithManifest(backup, program, language, manifest)) {
+            restorable = candidate;
+            return ERROR_SUCCESS;
+        }
+        outcome = kProgramChangedSince;
+    } while (::FindNextFileW(search, &found));
+    return outcome;
+}
+
+} // namespace
+
+bool OffersEmbedding(const StyleScriptOutcome& created) {
+    return created.action == StyleScriptAction::create && created.error == ERROR_SUCCESS &&
+           created.embeddedManifestWins && !created.alreadyStyled;
+}
+
+std::wstring ProgramBackupName(const std::wstring& targetPath) {
+    std::wstring full;
+    std::wstring backup;
+    if (FullPathOfProgram(targetPath, full) != ERROR_SUCCESS ||
+        NextBackupPath(full, backup) != ERROR_SUCCESS)
+        return L"";
+    return FileNameOf(backup);
+}
+
+StyleScriptOutcome AddStyleToProgram(const std::wstring& targetPath, void (*afterCopyWritten)()) {
+    StyleScriptOutcome outcome;
+    outcome.action = StyleScriptAction::embed;
+    std::wstring backup;
+    outcome.error = AddStyle(targetPath, afterCopyWritten, backup);
+    if (outcome.error == ERROR_SUCCESS)
+        outcome.programBackupName = FileNameOf(backup);
+    return outcome;
+}
+
+void FindProgramToRestore(const std::wstring& targetPath, std::wstring& backupName) {
+    backupName.clear();
+    std::wstring full;
+    std::wstring backup;
+    if (FullPathOfProgram(targetPath, full) == ERROR_SUCCESS &&
+        FindRestorable(full, backup) == ERROR_SUCCESS && !backup.empty())
+        backupName = FileNameOf(backup);
+}
+
+DWORD RestoreProgram(const std::wstring& targetPath, std::wstring& restoredFrom) {
+    restoredFrom.clear();
+    std::wstring full;
+    if (const DWORD error = FullPathOfProgram(targetPath, full))
+        return error;
+    std::wstring backup;
+    if (const DWORD error = FindRestorable(full, backup))
+        return error;
+    if (backup.empty())
+        return ERROR_SUCCESS;
+    if (const DWORD error = CheckReplaceableProgram(full))
+        return error;
+    if (!::ReplaceFileW(full.c_str(), backup.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH, nullptr,
+                        nullptr))
+        return ::GetLastError();
+    restoredFrom = std::move(backup);
+    return ERROR_SUCCESS;
+}
+
+} // namespace sheen
