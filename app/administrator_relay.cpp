@@ -1,6 +1,7 @@
 #include "app/administrator_relay.h"
 
 #include "app/fault_injection.h"
+#include "app/program_embedding.h"
 #include "platform/elevation.h"
 #include "platform/file_name.h"
 #include "platform/file_output.h"
@@ -57,6 +58,11 @@ std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
     outcome.backupName.resize(nameBytes / sizeof(wchar_t));
     std::memcpy(outcome.backupName.data(), static_cast<const BYTE*>(data.lpData) + sizeof header,
                 nameBytes);
+    // The program's backup, if any, follows the manifest's after a NUL.
+    if (const size_t end = outcome.backupName.find(L'\0'); end != std::wstring::npos) {
+        outcome.programBackupName = outcome.backupName.substr(end + 1);
+        outcome.backupName.resize(end);
+    }
     return outcome;
 }
 
@@ -80,7 +86,14 @@ void SendReply(const RelayRequest& request, const StyleScriptOutcome& outcome) {
 }
 
 const wchar_t* ActionSwitch(StyleScriptAction action) {
-    return action == StyleScriptAction::remove ? L"/remove" : L"/create";
+    switch (action) {
+    case StyleScriptAction::remove:
+        return L"/remove";
+    case StyleScriptAction::embed:
+        return L"/create /embed";
+    default:
+        return L"/create";
+    }
 }
 
 } // namespace
@@ -139,7 +152,7 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
 }
 
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
-    const StyleScriptOutcome outcome = CarryOutStyleScript(request.action, path);
+    const StyleScriptOutcome outcome = CarryOutRequest(request.action, path);
     InjectStall("RunRelayedRequest");
     SendReply(request, outcome);
     return static_cast<int>(ExitCodeOf(outcome));
@@ -149,10 +162,12 @@ RelayReply::RelayReply(ULONGLONG request, const StyleScriptOutcome& outcome) {
     ReplyHeader header = {request, DWORD(outcome.action), outcome.error, 0};
     for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
         header.flags |= outcome.*kReplyFlags[bit] ? 1u << bit : 0;
-    bytes_.resize(sizeof header + outcome.backupName.size() * sizeof(wchar_t));
+    const std::wstring names = outcome.programBackupName.empty()
+                                   ? outcome.backupName
+                                   : outcome.backupName + L'\0' + outcome.programBackupName;
+    bytes_.resize(sizeof header + names.size() * sizeof(wchar_t));
     std::memcpy(bytes_.data(), &header, sizeof header);
-    std::memcpy(bytes_.data() + sizeof header, outcome.backupName.data(),
-                outcome.backupName.size() * sizeof(wchar_t));
+    std::memcpy(bytes_.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
 }
 
 COPYDATASTRUCT RelayReply::data() {
