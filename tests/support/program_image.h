@@ -22,4 +22,16 @@ inline constexpr size_t kManifestSizeAt = 0x34C;      // the manifest's size
 // `bytes` with the DWORD at `at` set to `value`.
 std::string WithDword(std::string bytes, size_t at, DWORD value);
 
+// Gives the program at `path` `bytes` as its resource `type` `name`, in the
+// neutral language, as a linker would (RT_MANIFEST 1 for its manifest).
+void EmbedResource(const std::wstring& path, const wchar_t* type, const wchar_t* name,
+                   const std::string& bytes);
+
+// What the probe (manifest_probe.exe) reports when run: kOldControls, or
+// kCommonControls6 when redirected to it and loaded from the side-by-side store.
+inline constexpr DWORD kOldControls = 0;
+inline constexpr DWORD kCommonControls6 = 3;
+// Runs the probe copy at `exe` to its end and returns its exit code.
+DWORD RunProbe(const std::wstring& exe);
+
 } // namespace sheen::test
