@@ -51,21 +51,16 @@ bool IsBlank(std::string_view bytes, size_t at, const Encoding& encoding) {
     return false;
 }
 
-// Where the root's end tag `endTag` (already encoded) begins: its last
-// occurrence on a character boundary, followed by blanks and '>'.
-size_t EndTagAt(std::string_view bytes, const std::string& endTag, const Encoding& encoding) {
-    const std::string close = Encoded(L">", encoding);
-    for (size_t at = bytes.rfind(endTag); at != std::string_view::npos;
-         at = at == 0 ? std::string_view::npos : bytes.rfind(endTag, at - 1)) {
-        if (at % encoding.unit != 0)
-            continue;
-        size_t next = at + endTag.size();
-        while (next < bytes.size() && IsBlank(bytes, next, encoding))
-            next += encoding.unit;
-        if (bytes.substr(next, close.size()) == close)
-            return at;
-    }
-    return std::string_view::npos;
+// Whether the root's end tag `endTag` (already encoded) begins at `at`: on a
+// character boundary, followed by blanks and '>'.
+bool IsEndTagAt(std::string_view bytes, size_t at, const std::string& endTag,
+                const Encoding& encoding) {
+    if (at % encoding.unit != 0)
+        return false;
+    size_t next = at + endTag.size();
+    while (next < bytes.size() && IsBlank(bytes, next, encoding))
+        next += encoding.unit;
+    return bytes.substr(next, encoding.unit) == Encoded(L">", encoding);
 }
 
 // The dependency, with `prefix` (empty, or "name:") on every element, and
@@ -91,22 +86,27 @@ DWORD AddCommonControlsDependency(std::string_view manifest, std::string_view ar
     const Encoding encoding = EncodingOf(manifest);
     const std::wstring qualified =
         root.prefix.empty() ? root.localName : root.prefix + L":" + root.localName;
-    const size_t at = EndTagAt(manifest, Encoded(L"</" + qualified, encoding), encoding);
-    if (at == std::string_view::npos)
-        return kUnreadableManifest;
+    const std::string endTag = Encoded(L"</" + qualified, encoding);
     const bool inNamespace = root.namespaceUri == kAssemblyNamespace;
     const std::wstring prefix = inNamespace && !root.prefix.empty() ? root.prefix + L":" : L"";
     const std::wstring declaration =
         inNamespace ? L"" : L" xmlns=\"" + std::wstring(kAssemblyNamespace) + L"\"";
-    merged = std::string(manifest.substr(0, at)) +
-             Encoded(Dependency(prefix, declaration, architecture), encoding) +
-             std::string(manifest.substr(at));
-    XmlRoot mergedRoot;
-    if (!ReadXmlRoot(merged, mergedRoot) || mergedRoot.prefix != root.prefix ||
-        mergedRoot.localName != root.localName || mergedRoot.namespaceUri != root.namespaceUri ||
-        !DependsOnCommonControls6(merged))
-        return kUnreadableManifest;
-    return ERROR_SUCCESS;
+    const std::string added = Encoded(Dependency(prefix, declaration, architecture), encoding);
+    // The root's end tag is the last one that reads as it, unless a comment or
+    // a processing instruction after the root only looks like one.
+    for (size_t at = manifest.rfind(endTag); at != std::string_view::npos;
+         at = at == 0 ? std::string_view::npos : manifest.rfind(endTag, at - 1)) {
+        if (!IsEndTagAt(manifest, at, endTag, encoding))
+            continue;
+        merged = std::string(manifest.substr(0, at)) + added + std::string(manifest.substr(at));
+        XmlRoot mergedRoot;
+        if (ReadXmlRoot(merged, mergedRoot) && mergedRoot.prefix == root.prefix &&
+            mergedRoot.localName == root.localName &&
+            mergedRoot.namespaceUri == root.namespaceUri && DependsOnCommonControls6(merged))
+            return ERROR_SUCCESS;
+    }
+    merged.clear();
+    return kUnreadableManifest;
 }
 
 } // namespace sheen
