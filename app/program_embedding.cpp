@@ -38,9 +38,12 @@ constexpr Refusal kRefusals[] = {
                            L"to it, so its earlier copy was not put back: nothing was removed."},
 };
 
-const wchar_t* RefusalText(DWORD error) {
+const wchar_t* RefusalText(const StyleScriptOutcome& outcome) {
+    // A removal's sharing violation may be the manifest's: the system says which.
+    if (outcome.action == StyleScriptAction::remove && outcome.error == ERROR_SHARING_VIOLATION)
+        return nullptr;
     for (const Refusal& refusal : kRefusals) {
-        if (refusal.error == error)
+        if (refusal.error == outcome.error)
             return refusal.text;
     }
     return nullptr;
@@ -60,7 +63,7 @@ StyleScriptOutcome CarryOutRequest(StyleScriptAction action, const std::wstring&
 
 std::wstring OutcomeText(const StyleScriptOutcome& outcome) {
     if (outcome.action != StyleScriptAction::create && outcome.error != ERROR_SUCCESS) {
-        if (const wchar_t* refused = RefusalText(outcome.error))
+        if (const wchar_t* refused = RefusalText(outcome))
             return refused;
     }
     if (outcome.action != StyleScriptAction::embed) {

@@ -68,12 +68,16 @@ bool XmlElement::NextAttribute(std::wstring_view& localName, std::wstring_view& 
 
 namespace {
 
+CreateXmlReaderFunction FindCreateXmlReader(const UniqueModule& xmllite) {
+    return xmllite ? FindFunction<CreateXmlReaderFunction>(xmllite.get(), "CreateXmlReader")
+                   : nullptr;
+}
+
 // Reads all of `document`, showing `visit` the reader on each element's start
 // tag; true when it is well-formed to its end.
 template <typename Visit> bool ReadElements(std::string_view document, Visit visit) {
     const UniqueModule xmllite = LoadSystemModule(L"xmllite.dll");
-    const auto create =
-        xmllite ? FindFunction<CreateXmlReaderFunction>(xmllite.get(), "CreateXmlReader") : nullptr;
+    const auto create = FindCreateXmlReader(xmllite);
     if (!create)
         return false;
     ByteStream stream(document);
@@ -112,6 +116,10 @@ bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& elemen
         found = matches(element);
     });
     return found && wellFormed;
+}
+
+bool XmlReaderAvailable() {
+    return FindCreateXmlReader(LoadSystemModule(L"xmllite.dll")) != nullptr;
 }
 
 bool ReadXmlRoot(std::string_view document, XmlRoot& root) {

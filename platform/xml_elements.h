@@ -35,6 +35,9 @@ class XmlElement {
 // the system has no XmlLite: nothing is claimed that was not read.
 bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& element));
 
+// Whether the system has XmlLite to read documents with.
+bool XmlReaderAvailable();
+
 // The root element of a document, as the reader names it.
 struct XmlRoot {
     std::wstring prefix; // empty for none

@@ -8,6 +8,7 @@
 #include "platform/pe_resources.h"
 #include "platform/resource_update.h"
 #include "platform/unique_handle.h"
+#include "platform/xml_elements.h"
 #include "stylescript/manifest_merge.h"
 #include "stylescript/target_program.h"
 
@@ -352,8 +353,9 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
 } // namespace
 
 bool OffersEmbedding(const StyleScriptOutcome& created) {
+    // Without XmlLite the manifest was not judged: nothing is known to be missing.
     return created.action == StyleScriptAction::create && created.error == ERROR_SUCCESS &&
-           created.embeddedManifestWins && !created.alreadyStyled;
+           created.embeddedManifestWins && !created.alreadyStyled && XmlReaderAvailable();
 }
 
 std::wstring ProgramBackupName(const std::wstring& targetPath) {

@@ -21,7 +21,8 @@ inline constexpr DWORD kCheckAfterChangeFailed = ERROR_CRC;
 inline constexpr DWORD kProgramChangedSince = ERROR_REVISION_MISMATCH;
 
 // Whether a Create's outcome calls for offering to add the style to the
-// program itself: its own manifest wins, and does not give the style.
+// program itself: its own manifest wins, and was read (the system has
+// XmlLite) and found not to give the style.
 bool OffersEmbedding(const StyleScriptOutcome& created);
 
 // The file name the program at `targetPath` would be kept under; empty where
