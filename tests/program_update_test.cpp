@@ -20,33 +20,14 @@
 namespace sheen {
 namespace {
 
+using test::kLinkerManifest;
+using test::MakeProbe;
 using test::ReadFileBytes;
 using test::ScratchFolder;
 using test::WriteFileBytes;
 
-// What linkers embed today: the consent prompt's block alone.
-const std::string kLinkerManifest =
-    "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\r\n"
-    "<assembly xmlns='urn:schemas-microsoft-com:asm.v1' manifestVersion='1.0'>\r\n"
-    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
-    "    <security>\r\n"
-    "      <requestedPrivileges>\r\n"
-    "        <requestedExecutionLevel level='asInvoker' uiAccess='false' />\r\n"
-    "      </requestedPrivileges>\r\n"
-    "    </security>\r\n"
-    "  </trustInfo>\r\n"
-    "</assembly>\r\n";
-
 const std::wstring kAddedMessage = L"The visual style was added to the program's own manifest.\r"
                                    L"The program as it was is kept as tool.exe.bak.";
-
-// The probe, with the linker's manifest and one other resource, at `path`.
-void MakeProbe(const std::wstring& path) {
-    ASSERT_TRUE(
-        CopyFileW(test::BesideThisProgram(L"manifest_probe.exe").c_str(), path.c_str(), FALSE));
-    test::EmbedResource(path, RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID, kLinkerManifest);
-    test::EmbedResource(path, RT_RCDATA, L"KEEP", std::string(300, 'k') + "kept as it is");
-}
 
 // A program's parts that the change must leave alone, read by the system's
 // own means: each section but the resources' by name with its header fields

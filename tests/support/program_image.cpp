@@ -104,6 +104,13 @@ void EmbedResource(const std::wstring& path, const wchar_t* type, const wchar_t*
         ADD_FAILURE() << "EndUpdateResourceW: error " << GetLastError();
 }
 
+void MakeProbe(const std::wstring& path) {
+    if (!CopyFileW(BesideThisProgram(L"manifest_probe.exe").c_str(), path.c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy the probe, error " << GetLastError();
+    EmbedResource(path, RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID, kLinkerManifest);
+    EmbedResource(path, RT_RCDATA, L"KEEP", std::string(300, 'k') + "kept as it is");
+}
+
 DWORD RunProbe(const std::wstring& exe) {
     const StartedProgram probe = StartProgram(exe);
     if (!probe.process) {

@@ -34,4 +34,21 @@ inline constexpr DWORD kCommonControls6 = 3;
 // Runs the probe copy at `exe` to its end and returns its exit code.
 DWORD RunProbe(const std::wstring& exe);
 
+// What linkers embed today: the consent prompt's block alone.
+inline const std::string kLinkerManifest =
+    "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\r\n"
+    "<assembly xmlns='urn:schemas-microsoft-com:asm.v1' manifestVersion='1.0'>\r\n"
+    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
+    "    <security>\r\n"
+    "      <requestedPrivileges>\r\n"
+    "        <requestedExecutionLevel level='asInvoker' uiAccess='false' />\r\n"
+    "      </requestedPrivileges>\r\n"
+    "    </security>\r\n"
+    "  </trustInfo>\r\n"
+    "</assembly>\r\n";
+
+// A copy of the probe at `path` with kLinkerManifest embedded and one other
+// resource, RCDATA "KEEP".
+void MakeProbe(const std::wstring& path);
+
 } // namespace sheen::test
