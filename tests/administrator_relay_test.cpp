@@ -2,6 +2,7 @@
 // instance, and the command line for scripts.
 #include "app/administrator_relay.h"
 #include "app/command_line.h"
+#include "app/outcome_text.h"
 #include "platform/error_text.h"
 #include "platform/unique_handle.h"
 #include "stylescript/style_script.h"
@@ -72,7 +73,7 @@ TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
         EXPECT_EQ(parsed.action, c.action) << testing::PrintToString(c.arguments);
         if (c.mode == Mode::relayed) {
             EXPECT_EQ(parsed.relay.replyTo, relay.replyTo);
-            EXPECT_EQ(parsed.relay.request, relay.request);
+            EXPECT_EQ(parsed.relay.nonce, relay.nonce);
         }
     }
 }
@@ -108,12 +109,12 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
         bool sent = true;
     };
     const Case cases[] = {
-        {"the instance's reply", self, request.request, 0, 0, keptText},
-        {"another process's", self + 4, request.request, 0, ERROR_ACCESS_DENIED, denied},
-        {"another request's", self, request.request ^ 1, 0, ERROR_ACCESS_DENIED, denied},
-        {"a cut reply", self, request.request, 1, ERROR_ACCESS_DENIED, denied},
-        {"one the exit code belies", self, request.request, 0, ERROR_ACCESS_DENIED, denied},
-        {"no reply", self, request.request, 0, 0, test::kSuccessMessage, false},
+        {"the instance's reply", self, request.nonce, 0, 0, keptText},
+        {"another process's", self + 4, request.nonce, 0, ERROR_ACCESS_DENIED, denied},
+        {"another request's", self, request.nonce ^ 1, 0, ERROR_ACCESS_DENIED, denied},
+        {"a cut reply", self, request.nonce, 1, ERROR_ACCESS_DENIED, denied},
+        {"one the exit code belies", self, request.nonce, 0, ERROR_ACCESS_DENIED, denied},
+        {"no reply", self, request.nonce, 0, 0, test::kSuccessMessage, false},
     };
     for (const Case& c : cases) {
         RelayWait wait;
@@ -123,7 +124,7 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
         EXPECT_FALSE(wait.Receive(sender.get(), data)) << "before the wait: " << c.what;
         wait.Begin(c.awaited, request);
         if (c.sent) {
-            const bool awaited = c.awaited == self && c.request == request.request && !c.cut;
+            const bool awaited = c.awaited == self && c.request == request.nonce && !c.cut;
             EXPECT_EQ(wait.Receive(sender.get(), data), awaited) << c.what;
             RelayReply second(c.request, other);
             if (awaited) {
