@@ -1,7 +1,7 @@
 #include "stylescript/style_script_writer.h"
 
-#include "platform/file_name.h"
 #include "platform/atomic_file.h"
+#include "platform/file_name.h"
 #include "platform/file_times.h"
 #include "stylescript/backups.h"
 #include "stylescript/style_script.h"
