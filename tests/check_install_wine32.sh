@@ -9,7 +9,7 @@
 set -euo pipefail
 tools=$(realpath "$(dirname "$0")/../tools")
 for tool in apt-get apt-cache dpkg-query python3; do
-  command -v $tool >/dev/null || { echo "skipped: no $tool, so apt cannot be run here"; exit 77; }
+  command -v "$tool" >/dev/null || { echo "skipped: no $tool, so apt cannot be run here"; exit 77; }
 done
 version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) || { echo "skipped: no wine64"; exit 77; }
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
