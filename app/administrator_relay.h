@@ -22,7 +22,7 @@ namespace sheen {
 struct RelayRequest {
     StyleScriptAction action = StyleScriptAction::create;
     HWND replyTo = nullptr; // the asking window
-    ULONGLONG request = 0;  // made up for this one request; the reply must carry it
+    ULONGLONG nonce = 0;    // made up for this one request; the reply must carry it
 };
 
 // Whether the window may offer to do `action` as administrator after `error`
@@ -40,7 +40,7 @@ std::wstring PathForAdministrator(const std::wstring& targetPath);
 RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo);
 
 // The instance's command-line parameters: /create or /remove, then
-// /reply-to:<window>:<request>, then `path` quoted.
+// /reply-to:<window>:<nonce>, then `path` quoted.
 std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path);
 // Reads the /reply-to: argument that follows the action's switch; nothing for
 // any other argument.
@@ -51,10 +51,10 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
 // sends the outcome to the asking window. Returns the exit code (ExitCodeOf).
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path);
 
-// An outcome as the elevated instance sends it, for `request`.
+// An outcome as the elevated instance sends it, for the request with `nonce`.
 class RelayReply {
   public:
-    RelayReply(ULONGLONG request, const StyleScriptOutcome& outcome);
+    RelayReply(ULONGLONG nonce, const StyleScriptOutcome& outcome);
     // Valid while this object lives.
     COPYDATASTRUCT data();
 

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/fault_injection.h"
+#include "app/outcome_text.h"
 #include "app/program_embedding.h"
 #include "platform/console_output.h"
 #include "platform/file_name.h"
@@ -32,7 +33,7 @@ const std::wstring kUsage =
     L"  The exit code is 0 when every program succeeded, else the first failure's:\r"
     L"  the Windows error code, or 13 for a manifest that is not a style script.";
 
-std::optional<StyleScriptAction> ActionSwitch(std::wstring_view argument) {
+std::optional<StyleScriptAction> ParseActionSwitch(std::wstring_view argument) {
     if (argument.empty() || (argument[0] != L'/' && argument[0] != L'-'))
         return std::nullopt;
     if (EqualsIgnoringAsciiCase(argument.substr(1), L"create"))
@@ -82,7 +83,7 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
         commandLine.mode = CommandLine::Mode::usage;
         return commandLine;
     }
-    const std::optional<StyleScriptAction> action = ActionSwitch(arguments[0]);
+    const std::optional<StyleScriptAction> action = ParseActionSwitch(arguments[0]);
     if (!action) {
         commandLine.programs = {arguments[0]};
         return commandLine;
@@ -124,12 +125,12 @@ int RunScriptedCommand(const CommandLine& commandLine) {
         const StyleScriptOutcome outcome = CarryOut(commandLine.action, given);
         if (firstFailure == ERROR_SUCCESS)
             firstFailure = ExitCodeOf(outcome);
-        std::wstring text = OutcomeText(outcome);
+        std::wstring text = StyleScriptOutcomeText(outcome);
         if (commandLine.embed && OffersEmbedding(outcome)) {
             const StyleScriptOutcome embedded = CarryOut(StyleScriptAction::embed, given);
             if (firstFailure == ERROR_SUCCESS)
                 firstFailure = ExitCodeOf(embedded);
-            text += L"\r" + OutcomeText(embedded);
+            text += L"\r" + StyleScriptOutcomeText(embedded);
         }
         // As grep names the file before each line when it reads several.
         told += (told.empty() ? L"" : L"\r") +

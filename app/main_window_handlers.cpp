@@ -1,7 +1,8 @@
-// frmMain's event handlers. Errors they do not expect go to MainWindow::Run.
+// frmMain's event handlers. Errors they do not expect go to MainWindow::RunHandler.
 #include "app/main_window.h"
 
 #include "app/administrator_relay.h"
+#include "app/outcome_text.h"
 #include "app/program_embedding.h"
 #include "platform/dropped_files.h"
 #include "platform/elevation.h"
@@ -89,7 +90,8 @@ void MainWindow::OnCreateClick() {
 void MainWindow::CarryOutAndTell(StyleScriptAction action, const std::wstring& path) {
     std::optional<StyleScriptOutcome> outcome = CarryOutRequest(action, path);
     if (MayRunAsAdministrator(path, outcome->error)) {
-        if (!AskYesNo(hwnd(), OutcomeText(*outcome) + L"\r" + AsAdministratorQuestion(action)))
+        if (!AskYesNo(hwnd(),
+                      StyleScriptOutcomeText(*outcome) + L"\r" + AsAdministratorQuestion(action)))
             return;
         outcome = RunAsAdministrator(action, path);
         if (!outcome)
@@ -97,12 +99,12 @@ void MainWindow::CarryOutAndTell(StyleScriptAction action, const std::wstring& p
     }
     // Where the program's own manifest wins, the style can go into it instead.
     if (OffersEmbedding(*outcome)) {
-        if (AskYesNo(hwnd(),
-                     OutcomeText(*outcome) + L"\r" + EmbeddingQuestion(ProgramBackupName(path))))
+        if (AskYesNo(hwnd(), StyleScriptOutcomeText(*outcome) + L"\r" +
+                                 EmbeddingQuestion(ProgramBackupName(path))))
             CarryOutAndTell(StyleScriptAction::embed, path);
         return;
     }
-    ShowMessage(hwnd(), OutcomeText(*outcome));
+    ShowMessage(hwnd(), StyleScriptOutcomeText(*outcome));
 }
 
 std::optional<StyleScriptOutcome> MainWindow::RunAsAdministrator(StyleScriptAction action,

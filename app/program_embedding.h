@@ -1,7 +1,7 @@
 #pragma once
-// What the user is asked and told about adding the visual style to a
-// program's own manifest (stylescript/program_update.h), and the requests of
-// the window, the command line and the elevated instance carried out alike.
+// What the user is asked about adding the visual style to a program's own
+// manifest (stylescript/program_update.h), and the requests of the window,
+// the command line and the elevated instance carried out alike.
 
 #include "stylescript/style_script_writer.h"
 
@@ -12,10 +12,6 @@ namespace sheen {
 // Does `action` for `targetPath`; the test build can make the program update
 // fail right after its copy is written. Never throws.
 StyleScriptOutcome CarryOutRequest(StyleScriptAction action, const std::wstring& targetPath);
-
-// What the user is told about an outcome, in the box and on the command line:
-// StyleScriptOutcomeText's lines, with the program's own manifest's.
-std::wstring OutcomeText(const StyleScriptOutcome& outcome);
 
 // Asked below a Create's outcome where the program's own manifest wins; the
 // program would be kept as `backupName`.

@@ -2,13 +2,13 @@
 
 #include "platform/embedded_manifest.h"
 #include "platform/file_name.h"
-#include "platform/file_output.h"
 #include "platform/number_text.h"
 #include "platform/pe_image.h"
 #include "platform/pe_resources.h"
 #include "platform/resource_update.h"
 #include "platform/unique_handle.h"
 #include "platform/xml_elements.h"
+#include "stylescript/backups.h"
 #include "stylescript/manifest_merge.h"
 #include "stylescript/target_program.h"
 
@@ -19,10 +19,6 @@
 
 namespace sheen {
 namespace {
-
-std::wstring FileNameOf(const std::wstring& path) {
-    return path.substr(path.find_last_of(L"\\/") + 1);
-}
 
 DWORD FullPathOfProgram(const std::wstring& targetPath, std::wstring& full) {
     if (const DWORD error = CheckNewFileName(targetPath))
@@ -202,7 +198,7 @@ class ProgramCopy {
     }
 
     DWORD Make(const std::wstring& program) {
-        const std::wstring folder = program.substr(0, program.find_last_of(L"\\/") + 1);
+        const std::wstring folder(SplitPath(program).folder);
         const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
         for (DWORD attempt = 0; attempt < 64; ++attempt) {
             std::wstring candidate = folder + L"~sw" + HexText(seed + attempt, 8) + L".tmp";
@@ -318,8 +314,7 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
         !DependsOnCommonControls6(manifest))
         return ERROR_SUCCESS; // nothing of ours
     const std::string_view architecture = InspectTarget(full).architecture;
-    const std::wstring folder = full.substr(0, full.find_last_of(L"\\/") + 1);
-    const std::wstring base = full.substr(folder.size());
+    const auto [folder, base] = SplitPath(full);
     WIN32_FIND_DATAW found;
     const HANDLE search = ::FindFirstFileW((full + L".bak*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -330,7 +325,7 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
             !IsBackupName(found.cFileName, base))
             continue;
-        const std::wstring candidate = folder + found.cFileName;
+        const std::wstring candidate = std::wstring(folder) + found.cFileName;
         PeImage backup;
         std::string kept;
         WORD keptLanguage = 0;
@@ -364,7 +359,7 @@ std::wstring ProgramBackupName(const std::wstring& targetPath) {
     if (FullPathOfProgram(targetPath, full) != ERROR_SUCCESS ||
         NextBackupPath(full, backup) != ERROR_SUCCESS)
         return L"";
-    return FileNameOf(backup);
+    return std::wstring(SplitPath(backup).name);
 }
 
 StyleScriptOutcome AddStyleToProgram(const std::wstring& targetPath, void (*afterCopyWritten)()) {
@@ -373,7 +368,7 @@ StyleScriptOutcome AddStyleToProgram(const std::wstring& targetPath, void (*afte
     std::wstring backup;
     outcome.error = AddStyle(targetPath, afterCopyWritten, backup);
     if (outcome.error == ERROR_SUCCESS)
-        outcome.programBackupName = FileNameOf(backup);
+        outcome.programBackupName = SplitPath(backup).name;
     return outcome;
 }
 
@@ -383,7 +378,7 @@ void FindProgramToRestore(const std::wstring& targetPath, std::wstring& backupNa
     std::wstring backup;
     if (FullPathOfProgram(targetPath, full) == ERROR_SUCCESS &&
         FindRestorable(full, backup) == ERROR_SUCCESS && !backup.empty())
-        backupName = FileNameOf(backup);
+        backupName = SplitPath(backup).name;
 }
 
 DWORD RestoreProgram(const std::wstring& targetPath, std::wstring& restoredFrom) {
