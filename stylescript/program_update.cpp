@@ -202,13 +202,12 @@ class ProgramCopy {
         const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
         for (DWORD attempt = 0; attempt < 64; ++attempt) {
             std::wstring candidate = folder + L"~sw" + HexText(seed + attempt, 8) + L".tmp";
-            if (::CopyFileW(program.c_str(), candidate.c_str(), TRUE)) {
+            const BOOL copied = ::CopyFileW(program.c_str(), candidate.c_str(), TRUE);
+            const DWORD error = copied ? DWORD(ERROR_SUCCESS) : ::GetLastError();
+            if (copied) {
                 path_ = std::move(candidate);
-                // A copy of a read-only backup would be so too; the program is not.
-                ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
                 return ERROR_SUCCESS;
             }
-            const DWORD error = ::GetLastError();
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
                 return error;
         }
