@@ -79,21 +79,36 @@ WORD ResourceSection(const PeImage& image) {
     return image.sectionCount();
 }
 
-// Whether `length` bytes at `at` in one file equal those at `otherAt` in the
-// other, read a piece at a time.
-bool SameBytes(const PeImage& one, LONGLONG at, const PeImage& other, LONGLONG otherAt,
-               LONGLONG length) {
-    constexpr DWORD kPiece = 4096;
+constexpr DWORD kPiece = 4096;
+
+// Whether `length` bytes read by `readOne` and `readOther` (at an offset from
+// their start) are the same, read a piece at a time: nothing in a file says
+// how much memory to spend on it.
+template <typename ReadOne, typename ReadOther>
+bool SameBytes(LONGLONG length, ReadOne readOne, ReadOther readOther) {
     char mine[kPiece];
     char theirs[kPiece];
     for (LONGLONG done = 0; done < length; done += kPiece) {
         const DWORD size = DWORD(std::min<LONGLONG>(kPiece, length - done));
-        if (one.ReadAt(at + done, mine, size) != ERROR_SUCCESS ||
-            other.ReadAt(otherAt + done, theirs, size) != ERROR_SUCCESS ||
-            std::memcmp(mine, theirs, size) != 0)
+        if (readOne(done, mine, size) != ERROR_SUCCESS ||
+            readOther(done, theirs, size) != ERROR_SUCCESS || std::memcmp(mine, theirs, size) != 0)
             return false;
     }
     return true;
+}
+
+// Reads of a file's bytes from `at` on.
+auto FileBytes(const PeImage& image, LONGLONG at) {
+    return [&image, at](LONGLONG offset, char* buffer, DWORD size) {
+        return image.ReadAt(at + offset, buffer, size);
+    };
+}
+
+// Reads of an image's bytes from the relative virtual address `rva` on.
+auto ImageBytes(const PeImage& image, DWORD rva) {
+    return [&image, rva](LONGLONG offset, char* buffer, DWORD size) {
+        return image.ReadAtRva(ULONGLONG(rva) + ULONGLONG(offset), buffer, size);
+    };
 }
 
 bool SameSections(const PeImage& original, const PeImage& changed) {
@@ -113,8 +128,8 @@ bool SameSections(const PeImage& original, const PeImage& changed) {
         if (was.Characteristics != is.Characteristics ||
             was.Misc.VirtualSize != is.Misc.VirtualSize || was.SizeOfRawData != is.SizeOfRawData ||
             (was.VirtualAddress < resourcesAt && was.VirtualAddress != is.VirtualAddress) ||
-            !SameBytes(original, was.PointerToRawData, changed, is.PointerToRawData,
-                       was.SizeOfRawData))
+            !SameBytes(was.SizeOfRawData, FileBytes(original, was.PointerToRawData),
+                       FileBytes(changed, is.PointerToRawData)))
             return false;
     }
     return true;
@@ -134,41 +149,36 @@ bool SameDirectories(const PeImage& original, const PeImage& changed) {
     return original.entryPoint() == changed.entryPoint() && original.machine() == changed.machine();
 }
 
-struct Resource {
-    ResourceEntry entry;
-    std::string bytes;
-    bool operator<(const Resource& other) const {
-        return std::tie(entry.type, entry.name, entry.language) <
-               std::tie(other.entry.type, other.entry.name, other.entry.language);
-    }
-};
+auto KeyOf(const ResourceEntry& entry) {
+    return std::tie(entry.type, entry.name, entry.language);
+}
+
+bool ByKey(const ResourceEntry& one, const ResourceEntry& other) {
+    return KeyOf(one) < KeyOf(other);
+}
 
 // Every resource of `image` but its manifest in `language`, in order.
-DWORD ResourcesBesideManifest(const PeImage& image, WORD language, std::vector<Resource>& all) {
-    std::vector<ResourceEntry> entries;
-    if (const DWORD error = ListResources(image, entries))
+DWORD ResourcesBesideManifest(const PeImage& image, WORD language,
+                              std::vector<ResourceEntry>& all) {
+    if (const DWORD error = ListResources(image, all))
         return error;
-    all.clear();
-    for (const ResourceEntry& entry : entries) {
-        if (entry.type == L"#24" && entry.name == L"#1" && entry.language == language)
-            continue;
-        Resource resource{entry, std::string(entry.size, '\0')};
-        if (const DWORD error = image.ReadAtRva(entry.rva, resource.bytes.data(), entry.size))
-            return error;
-        all.push_back(std::move(resource));
-    }
-    std::sort(all.begin(), all.end());
+    std::erase_if(all, [&](const ResourceEntry& entry) {
+        return entry.type == L"#24" && entry.name == L"#1" && entry.language == language;
+    });
+    std::sort(all.begin(), all.end(), ByKey);
     return ERROR_SUCCESS;
 }
 
 bool SameOtherResources(const PeImage& original, const PeImage& changed, WORD language) {
-    std::vector<Resource> was;
-    std::vector<Resource> is;
+    std::vector<ResourceEntry> was;
+    std::vector<ResourceEntry> is;
     if (ResourcesBesideManifest(original, language, was) != ERROR_SUCCESS ||
         ResourcesBesideManifest(changed, language, is) != ERROR_SUCCESS || was.size() != is.size())
         return false;
     for (size_t i = 0; i < was.size(); ++i) {
-        if (was[i] < is[i] || is[i] < was[i] || was[i].bytes != is[i].bytes)
+        if (KeyOf(was[i]) != KeyOf(is[i]) || was[i].size != is[i].size ||
+            !SameBytes(was[i].size, ImageBytes(original, was[i].rva),
+                       ImageBytes(changed, is[i].rva)))
             return false;
     }
     return true;

@@ -279,22 +279,25 @@ TEST(ProgramUpdateRefused, EachWithItsSentenceAndTheProgramUntouched) {
 
 // Undo puts back only the program Sheenwright changed, and only as it left it.
 TEST(ProgramUpdateUndone, NeverOverAProgramThatChangedSince) {
+    enum Change { code, resource, replaced };
+    const std::wstring changedSince =
+        L"The program has changed since Sheenwright added the visual style to it, so its "
+        L"earlier copy was not put back: nothing was removed.";
+    const std::set<std::wstring> untouched = {L"tool.exe", L"tool.exe.bak", L"tool.exe.manifest"};
     struct Case {
         const char* what;
-        bool replaced; // by another program, as an update installs one
+        Change change;
         DWORD exitCode;
         std::wstring told;
         std::set<std::wstring> after;
     };
     const Case cases[] = {
-        {"changed since, but for its manifest",
-         false,
-         ERROR_REVISION_MISMATCH,
-         L"The program has changed since Sheenwright added the visual style to it, so its "
-         L"earlier copy was not put back: nothing was removed.",
-         {L"tool.exe", L"tool.exe.bak", L"tool.exe.manifest"}},
+        {"its code changed since", code, ERROR_REVISION_MISMATCH, changedSince, untouched},
+        {"another resource changed since", resource, ERROR_REVISION_MISMATCH, changedSince,
+         untouched},
+        // As an update installs a program of the same name: not ours to take back.
         {"replaced by another",
-         true,
+         replaced,
          ERROR_SUCCESS,
          test::kRemovedMessage,
          {L"tool.exe", L"tool.exe.bak"}},
@@ -306,13 +309,15 @@ TEST(ProgramUpdateUndone, NeverOverAProgramThatChangedSince) {
         std::string output;
         ASSERT_EQ(test::RunCommand(L"/create /embed " + test::Quoted(tool), output), 0u) << output;
         std::string changed = ReadFileBytes(tool);
-        if (c.replaced) {
+        if (c.change == replaced) {
             changed = test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64, std::nullopt, kLinkerManifest);
+        } else if (c.change == resource) {
+            changed[changed.find("kept as it is")] = 'K';
         } else {
             // The last byte of the code section's padding, which the loader maps.
             const PIMAGE_NT_HEADERS headers = ImageNtHeader(changed.data());
-            const IMAGE_SECTION_HEADER& code = *IMAGE_FIRST_SECTION(headers);
-            changed[code.PointerToRawData + code.SizeOfRawData - 1] ^= 1;
+            const IMAGE_SECTION_HEADER& section = *IMAGE_FIRST_SECTION(headers);
+            changed[section.PointerToRawData + section.SizeOfRawData - 1] ^= 1;
         }
         WriteFileBytes(tool, changed);
         EXPECT_EQ(test::RunCommand(L"/remove " + test::Quoted(tool), output), c.exitCode) << c.what;
