@@ -67,9 +67,9 @@ DWORD CheckChangeable(const PeImage& image) {
     return ERROR_SUCCESS;
 }
 
-// The index of the section that holds the resource directory, or the count.
-WORD ResourceSection(const PeImage& image) {
-    const DWORD rva = image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress;
+// The index of the section that holds the data directory `index`, or the count.
+WORD SectionOf(const PeImage& image, DWORD index) {
+    const DWORD rva = image.Directory(index).VirtualAddress;
     for (WORD i = 0; i < image.sectionCount(); ++i) {
         const IMAGE_SECTION_HEADER& section = image.section(i);
         const DWORD extent = std::max(section.Misc.VirtualSize, section.SizeOfRawData);
@@ -112,11 +112,13 @@ auto ImageBytes(const PeImage& image, DWORD rva) {
 }
 
 bool SameSections(const PeImage& original, const PeImage& changed) {
-    const WORD resources = ResourceSection(original);
+    const WORD resources = SectionOf(original, IMAGE_DIRECTORY_ENTRY_RESOURCE);
+    const WORD relocations = SectionOf(original, IMAGE_DIRECTORY_ENTRY_BASERELOC);
     if (changed.sectionCount() != original.sectionCount() ||
-        ResourceSection(changed) != resources || resources == original.sectionCount())
+        SectionOf(changed, IMAGE_DIRECTORY_ENTRY_RESOURCE) != resources ||
+        SectionOf(changed, IMAGE_DIRECTORY_ENTRY_BASERELOC) != relocations ||
+        resources == original.sectionCount())
         return false;
-    const DWORD resourcesAt = original.section(resources).VirtualAddress;
     for (WORD i = 0; i < original.sectionCount(); ++i) {
         const IMAGE_SECTION_HEADER& was = original.section(i);
         const IMAGE_SECTION_HEADER& is = changed.section(i);
@@ -124,10 +126,18 @@ bool SameSections(const PeImage& original, const PeImage& changed) {
             return false;
         if (i == resources)
             continue;
-        // A section after the resources may move with them; its bytes may not change.
+        // Only the relocations may move, when the resources before them grow:
+        // the code finds nothing else by its address. Their bytes stay.
+        const bool moves = was.VirtualAddress != is.VirtualAddress;
+        const DWORD relocationsWere =
+            original.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).VirtualAddress;
+        const DWORD relocationsAre =
+            changed.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).VirtualAddress;
         if (was.Characteristics != is.Characteristics ||
             was.Misc.VirtualSize != is.Misc.VirtualSize || was.SizeOfRawData != is.SizeOfRawData ||
-            (was.VirtualAddress < resourcesAt && was.VirtualAddress != is.VirtualAddress) ||
+            (moves &&
+             (i != relocations || i < resources ||
+              relocationsWere - was.VirtualAddress != relocationsAre - is.VirtualAddress)) ||
             !SameBytes(was.SizeOfRawData, FileBytes(original, was.PointerToRawData),
                        FileBytes(changed, is.PointerToRawData)))
             return false;
