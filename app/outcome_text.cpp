@@ -55,15 +55,22 @@ std::wstring EmbeddingText(const StyleScriptOutcome& outcome) {
 }
 
 std::wstring RemovalText(const StyleScriptOutcome& outcome) {
+    // The program Sheenwright changed comes back whatever is beside it.
+    const std::wstring program =
+        outcome.programBackupName.empty()
+            ? L""
+            : L"The program is back as it was, from " + outcome.programBackupName + L".";
     if (outcome.noManifest)
-        return L"There is no manifest beside the program: nothing was removed.";
+        return program.empty() ? L"There is no manifest beside the program: nothing was removed."
+                               : program;
     if (outcome.foreignManifest)
-        return L"The manifest beside the program is not a style script and was left as it is.";
+        return L"The manifest beside the program is not a style script and was left as it is." +
+               (program.empty() ? L"" : L"\r" + program);
     std::wstring text = L"The style script was removed.";
     if (!outcome.backupName.empty())
         text += L"\rThe earlier manifest is back in its place, from " + outcome.backupName + L".";
-    if (!outcome.programBackupName.empty())
-        text += L"\rThe program is back as it was, from " + outcome.programBackupName + L".";
+    if (!program.empty())
+        text += L"\r" + program;
     if (outcome.touchFailed)
         text += L"\rWindows may notice the change only after a restart.";
     return text;
