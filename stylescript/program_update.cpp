@@ -206,6 +206,12 @@ bool IsOriginalWithManifest(const PeImage& original, const PeImage& changed, WOR
            SameOtherResources(original, changed, language);
 }
 
+// ReplaceFileW, which Windows XP has too; its REPLACEFILE_WRITE_THROUGH is
+// documented as not supported, so the replacement is flushed when written.
+BOOL ReplaceKeepingAttributes(const std::wstring& replaced, const std::wstring& replacement) {
+    return ::ReplaceFileW(replaced.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr);
+}
+
 // A copy of a program in its folder, deleted again unless it took the program's place.
 class ProgramCopy {
   public:
@@ -236,10 +242,10 @@ class ProgramCopy {
 
     const std::wstring& path() const { return path_; }
 
-    // Puts it in the place of `program`, keeping that one's attributes and security.
+    // Puts it, flushed already, in the place of `program` in one step that
+    // keeps that one's attributes and security.
     DWORD Replace(const std::wstring& program) {
-        if (!::ReplaceFileW(program.c_str(), path_.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH,
-                            nullptr, nullptr))
+        if (!ReplaceKeepingAttributes(program, path_))
             return ::GetLastError();
         path_.clear();
         return ERROR_SUCCESS;
@@ -412,8 +418,7 @@ DWORD RestoreProgram(const std::wstring& targetPath, std::wstring& restoredFrom)
         return ERROR_SUCCESS;
     if (const DWORD error = CheckReplaceableProgram(full))
         return error;
-    if (!::ReplaceFileW(full.c_str(), backup.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH, nullptr,
-                        nullptr))
+    if (!ReplaceKeepingAttributes(full, backup))
         return ::GetLastError();
     restoredFrom = std::move(backup);
     return ERROR_SUCCESS;
