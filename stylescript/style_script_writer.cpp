@@ -118,7 +118,7 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
     if (held != StyleScriptFor(Inspect(targetPath, target).architecture))
         return false;
     std::wstring backup;
-    FindRestorableBackup(scriptPath, backup);
+    FindRestorableBackup(scriptPath, IsOwnStyleScript, backup);
     backupName = SplitPath(backup).name;
     return true;
 }

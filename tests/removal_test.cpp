@@ -38,8 +38,22 @@ Files FilesIn(const ScratchFolder& folder) {
     return files;
 }
 
-// What happens to the manifest before the removal, in order.
-enum Step { kFirstManifest, kSecondManifest, kCreate, kBackupAged, kBackupReadOnly, kBackupHeld };
+// What happens to the manifest before the removal, in order. The backups
+// written directly are aged, as 1.00 left them: carrying no script's time.
+enum Step {
+    kFirstManifest,
+    kSecondManifest,
+    kCreate,
+    kCreateAsTool,      // Create given Tool.exe
+    kCreateAsUpperCase, // Create given TOOL.EXE
+    kScriptAsBy100,     // the script, with no backup's time
+    kFirstAsBackup,     // .bak
+    kSecondAsBackup2,   // .bak2
+    kScriptAsBackup2,   // .bak2, a copy of the script
+    kBackupAged,
+    kBackupReadOnly,
+    kBackupHeld
+};
 
 TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingElse) {
     const std::string program = test::ProgramBytes(IMAGE_FILE_MACHINE_I386);
@@ -51,6 +65,7 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
         DWORD exitCode;
         std::wstring told;
         std::optional<Files> after; // besides tool.exe; nothing: all as before the removal
+        const wchar_t* removeAs = L"tool.exe";
     };
     const Case cases[] = {
         {"ours, no backup", {kCreate}, 0, removed, Files{}},
@@ -90,18 +105,58 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
          ERROR_SHARING_VIOLATION,
          ErrorText(ERROR_SHARING_VIOLATION),
          std::nullopt},
+        {"created as Tool.exe, removed as TOOL.EXE",
+         {kFirstManifest, kCreateAsTool},
+         0,
+         removed + test::RestoredNote(L"Tool.exe.manifest.bak"),
+         Files{{manifestName, kFirst}},
+         L"TOOL.EXE"},
+        {"created again as TOOL.EXE: the stamp carries over, beside a later unstamped backup",
+         {kFirstManifest, kCreateAsTool, kSecondAsBackup2, kCreateAsUpperCase},
+         0,
+         removed + test::RestoredNote(L"Tool.exe.manifest.bak"),
+         Files{{manifestName, kFirst}, {bak + L"2", kSecond}}},
+        {"1.00's script and its backup",
+         {kScriptAsBy100, kFirstAsBackup},
+         0,
+         removed + test::RestoredNote(bak),
+         Files{{manifestName, kFirst}}},
+        {"1.00's script and two backups: the later comes back",
+         {kScriptAsBy100, kFirstAsBackup, kSecondAsBackup2},
+         0,
+         removed + test::RestoredNote(bak + L"2"),
+         Files{{manifestName, kSecond}, {bak, kFirst}}},
+        {"the stamped backup wins over a higher-numbered one",
+         {kFirstManifest, kCreate, kSecondAsBackup2},
+         0,
+         removed + test::RestoredNote(bak),
+         Files{{manifestName, kFirst}, {bak + L"2", kSecond}}},
+        {"a backup that is a style script never comes back",
+         {kScriptAsBy100, kFirstAsBackup, kScriptAsBackup2},
+         0,
+         removed + test::RestoredNote(bak),
+         Files{{manifestName, kFirst}, {bak + L"2", kScript}}},
     };
+    const std::map<Step, std::pair<std::wstring, std::string>> written = {
+        {kFirstManifest, {manifestName, kFirst}},  {kSecondManifest, {manifestName, kSecond}},
+        {kScriptAsBy100, {manifestName, kScript}}, {kFirstAsBackup, {bak, kFirst}},
+        {kSecondAsBackup2, {bak + L"2", kSecond}}, {kScriptAsBackup2, {bak + L"2", kScript}}};
+    const std::map<Step, std::wstring> createdAs = {
+        {kCreate, L"tool.exe"}, {kCreateAsTool, L"Tool.exe"}, {kCreateAsUpperCase, L"TOOL.EXE"}};
     for (const Case& c : cases) {
         ScratchFolder folder;
-        const std::wstring tool = folder / L"tool.exe", manifest = folder / manifestName;
+        const std::wstring tool = folder / L"tool.exe";
         WriteFileBytes(tool, program);
         UniqueFile held;
         for (const Step step : c.before) {
-            if (step == kFirstManifest || step == kSecondManifest)
-                WriteFileBytes(manifest, step == kFirstManifest ? kFirst : kSecond);
-            else if (step == kCreate)
-                ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS)) << c.what;
-            else if (step == kBackupAged)
+            if (const auto file = written.find(step); file != written.end()) {
+                WriteFileBytes(folder / file->second.first, file->second.second);
+                if (file->second.first != manifestName)
+                    test::MakeOld(folder / file->second.first);
+            } else if (const auto name = createdAs.find(step); name != createdAs.end()) {
+                ASSERT_EQ(WriteStyleScriptFile(folder / name->second).error, DWORD(ERROR_SUCCESS))
+                    << c.what;
+            } else if (step == kBackupAged)
                 test::MakeOld(folder / bak);
             else if (step == kBackupReadOnly)
                 SetFileAttributesW((folder / bak).c_str(), FILE_ATTRIBUTE_READONLY);
@@ -115,7 +170,9 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
             held.reset(CreateFileW((folder / bak).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    0, nullptr));
         std::string output;
-        EXPECT_EQ(test::RunCommand(L"/Remove " + test::Quoted(tool), output), c.exitCode) << c.what;
+        EXPECT_EQ(test::RunCommand(L"/Remove " + test::Quoted(folder / c.removeAs), output),
+                  c.exitCode)
+            << c.what;
         held.reset();
         EXPECT_EQ(output, OutputLines(c.told)) << c.what;
         EXPECT_EQ(FilesIn(folder), expected) << c.what;
@@ -164,6 +221,31 @@ TEST(RemovalInTheWindow, CreatAgainOffersItYesPutsTheEarlierManifestBackNoCreate
             EXPECT_EQ(ReadFileBytes(manifest + L".bak"), kFirst);
         }
     }
+}
+
+// A folder as 1.00's Create left it, which wrote no times: the script and the
+// program's own manifest as its one backup.
+TEST(RemovalInTheWindow, YesOverAFolderOf100PutsItsBackupBack) {
+    const std::string program = test::ProgramBytes(IMAGE_FILE_MACHINE_I386);
+    ScratchFolder folder;
+    const std::wstring tool = folder / L"tool.exe";
+    WriteFileBytes(tool, program);
+    WriteFileBytes(tool + L".manifest", kScript);
+    WriteFileBytes(tool + L".manifest.bak", kFirst);
+    test::MakeOld(tool + L".manifest.bak");
+    test::RunningApp app;
+    app.SetPath(tool);
+    app.Click(app.Button(L"Creat"));
+    const auto question = test::WaitForMessageBox(app.processId());
+    ASSERT_TRUE(question.has_value());
+    EXPECT_EQ(question->text, L"This program already has its style script.\rDo you want to "
+                              L"remove it and put back the earlier manifest, "
+                              L"tool.exe.manifest.bak?");
+    test::DismissMessageBox(*question, IDYES);
+    const auto told = test::ReadAndDismissOkBox(app.processId());
+    ASSERT_TRUE(told.has_value());
+    EXPECT_EQ(told->text, test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak"));
+    EXPECT_EQ(FilesIn(folder), (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));
 }
 
 } // namespace
