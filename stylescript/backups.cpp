@@ -242,6 +242,22 @@ DWORD StampToCarry(const std::wstring& full, const std::wstring& kept,
     return ERROR_SUCCESS;
 }
 
+// Deletes the file at `full`, and believes only what it sees afterwards: the
+// file must be gone, or pending deletion while another program still holds it
+// (which Windows answers with a denied access). One still there means the
+// deletion failed, as seen under Wine in a folder whose entries cannot be
+// removed, where DeleteFileW still succeeds.
+DWORD DeleteAndLook(const std::wstring& full) {
+    if (!::DeleteFileW(full.c_str()))
+        return ::GetLastError();
+    if (::GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return ERROR_ACCESS_DENIED;
+    const DWORD error = ::GetLastError();
+    const bool goneOrPending = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                               error == ERROR_ACCESS_DENIED;
+    return goneOrPending ? DWORD(ERROR_SUCCESS) : error;
+}
+
 } // namespace
 
 DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes, std::wstring* keptAs,
@@ -316,11 +332,12 @@ DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Remo
     }
     // One rename puts the backup in the file's place: a failure leaves one or the other.
     if (const DWORD error = Retrying(AccessDenied::mayPass, [&] {
-            const BOOL done =
-                backup.empty() ? ::DeleteFileW(full.c_str())
-                               : ::MoveFileExW(backup.c_str(), full.c_str(),
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-            return done ? DWORD(ERROR_SUCCESS) : ::GetLastError();
+            if (backup.empty())
+                return DeleteAndLook(full);
+            if (!::MoveFileExW(backup.c_str(), full.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return ::GetLastError();
+            return DWORD(ERROR_SUCCESS);
         }))
         return error;
     restoredFrom = std::move(backup);

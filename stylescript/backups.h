@@ -47,7 +47,8 @@ enum class Removal {
 
 // Takes the file at `path` away again when `isOwnScript` accepts its bytes:
 // its backup takes its place in one rename, so that a failure leaves one or
-// the other; without one, the file is deleted. The backup is the one with the same last-write time, which
+// the other; without one, the file is deleted, and must then be gone or
+// pending deletion. The backup is the one with the same last-write time, which
 // the last ReplaceFileContents kept, reused or carried over for it; without
 // exactly one such, the highest-numbered. A backup that `isOwnScript` accepts
 // never comes back. `restoredFrom` receives that backup's path (its name is

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace sheen {
@@ -246,6 +247,30 @@ TEST(RemovalInTheWindow, YesOverAFolderOf100PutsItsBackupBack) {
     ASSERT_TRUE(told.has_value());
     EXPECT_EQ(told->text, test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak"));
     EXPECT_EQ(FilesIn(folder), (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));
+}
+
+// The slot through which this program calls DeleteFileW, as MinGW names it.
+extern "C" decltype(&DeleteFileW) __imp_DeleteFileW;
+
+// As Wine does in a folder whose entries cannot be removed.
+BOOL WINAPI DeleteFileThatStays(const wchar_t*) {
+    return TRUE;
+}
+
+TEST(RemovalFailure, ADeletionThatLeavesTheScriptIsDeniedAndChangesNothing) {
+    ScratchFolder folder;
+    const std::wstring tool = folder / L"tool.exe";
+    WriteFileBytes(tool, test::ProgramBytes(IMAGE_FILE_MACHINE_I386));
+    ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS));
+    const FILETIME old = test::MakeOld(tool);
+    const Files before = FilesIn(folder);
+    const auto deleteFile = std::exchange(__imp_DeleteFileW, &DeleteFileThatStays);
+    const StyleScriptOutcome outcome = RemoveStyleScriptFile(tool);
+    __imp_DeleteFileW = deleteFile;
+    EXPECT_EQ(outcome.error, DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(FilesIn(folder), before);
+    const FILETIME touched = test::LastWriteTime(tool);
+    EXPECT_EQ(CompareFileTime(&old, &touched), 0) << "the program was touched";
 }
 
 } // namespace
