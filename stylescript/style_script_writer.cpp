@@ -123,4 +123,14 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
     return true;
 }
 
+bool RefusedToAnyone(StyleScriptAction action, const std::wstring& targetPath) {
+    const std::wstring scriptPath = StyleScriptPath(targetPath);
+    if (RefusesToReplace(scriptPath))
+        return true;
+    std::wstring backup;
+    return action == StyleScriptAction::remove &&
+           FindRestorableBackup(scriptPath, IsOwnStyleScript, backup) == ERROR_SUCCESS &&
+           !backup.empty() && RefusesToReplace(backup);
+}
+
 } // namespace sheen

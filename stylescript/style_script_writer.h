@@ -58,6 +58,11 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
 // is checked as Create checks it. Never throws.
 StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath);
 
+// Whether `action` for `targetPath` is refused whoever asks, an administrator
+// too: the manifest, or the backup a removal would put back, is read-only or a
+// folder.
+bool RefusedToAnyone(StyleScriptAction action, const std::wstring& targetPath);
+
 // WriteStyleScriptFile or RemoveStyleScriptFile, as `action` asks.
 StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstring& targetPath);
 

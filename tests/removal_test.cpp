@@ -249,6 +249,28 @@ TEST(RemovalInTheWindow, YesOverAFolderOf100PutsItsBackupBack) {
     EXPECT_EQ(FilesIn(folder), (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));
 }
 
+// Not even an administrator may replace a read-only backup: the window says
+// so, and offers nothing more.
+TEST(RemovalInTheWindow, AReadOnlyBackupIsNotOfferedAsAdministrator) {
+    ScratchFolder folder;
+    const std::wstring tool = folder / L"tool.exe";
+    WriteFileBytes(tool, test::ProgramBytes(IMAGE_FILE_MACHINE_I386));
+    WriteFileBytes(tool + L".manifest", kFirst);
+    ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS));
+    SetFileAttributesW((tool + L".manifest.bak").c_str(), FILE_ATTRIBUTE_READONLY);
+    const test::RunningApp app(L"", test::ProgramPath(), test::FirstShown::window, L"",
+                               {.limitedToken = true});
+    app.SetPath(tool);
+    app.Click(app.Button(L"Creat"));
+    const auto question = test::WaitForMessageBox(app.processId());
+    ASSERT_TRUE(question.has_value());
+    test::DismissMessageBox(*question, IDYES);
+    const auto told = test::ReadAndDismissOkBox(app.processId());
+    ASSERT_TRUE(told.has_value());
+    EXPECT_EQ(told->text, ErrorText(ERROR_ACCESS_DENIED));
+    SetFileAttributesW((tool + L".manifest.bak").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // The slot through which this program calls DeleteFileW, as MinGW names it.
 extern "C" decltype(&DeleteFileW) __imp_DeleteFileW;
 
