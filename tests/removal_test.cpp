@@ -39,18 +39,17 @@ Files FilesIn(const ScratchFolder& folder) {
     return files;
 }
 
-// What happens to the manifest before the removal, in order. The backups
-// written directly are aged, as 1.00 left them: carrying no script's time.
+// What happens to the manifest before the removal, in order. k100Folder
+// leaves the folder as 1.00's Create did: the script, with no backup's time,
+// and the first manifest as .bak; backups written directly are aged.
 enum Step {
     kFirstManifest,
     kSecondManifest,
     kCreate,
-    kCreateAsTool,      // Create given Tool.exe
-    kCreateAsUpperCase, // Create given TOOL.EXE
-    kScriptAsBy100,     // the script, with no backup's time
-    kFirstAsBackup,     // .bak
-    kSecondAsBackup2,   // .bak2
-    kScriptAsBackup2,   // .bak2, a copy of the script
+    kCreateAsTool,
+    k100Folder,
+    kSecondAsBackup2,
+    kScriptAsBackup2,
     kBackupAged,
     kBackupReadOnly,
     kBackupHeld
@@ -112,51 +111,46 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
          removed + test::RestoredNote(L"Tool.exe.manifest.bak"),
          Files{{manifestName, kFirst}},
          L"TOOL.EXE"},
-        {"created again as TOOL.EXE: the stamp carries over, beside a later unstamped backup",
-         {kFirstManifest, kCreateAsTool, kSecondAsBackup2, kCreateAsUpperCase},
+        {"stamped, its stamp carried over by tool.exe, beside a higher-numbered one: it wins",
+         {kFirstManifest, kCreateAsTool, kSecondAsBackup2, kCreate},
          0,
          removed + test::RestoredNote(L"Tool.exe.manifest.bak"),
          Files{{manifestName, kFirst}, {bak + L"2", kSecond}}},
         {"1.00's script and its backup",
-         {kScriptAsBy100, kFirstAsBackup},
+         {k100Folder},
          0,
          removed + test::RestoredNote(bak),
          Files{{manifestName, kFirst}}},
         {"1.00's script and two backups: the later comes back",
-         {kScriptAsBy100, kFirstAsBackup, kSecondAsBackup2},
+         {k100Folder, kSecondAsBackup2},
          0,
          removed + test::RestoredNote(bak + L"2"),
          Files{{manifestName, kSecond}, {bak, kFirst}}},
-        {"the stamped backup wins over a higher-numbered one",
-         {kFirstManifest, kCreate, kSecondAsBackup2},
-         0,
-         removed + test::RestoredNote(bak),
-         Files{{manifestName, kFirst}, {bak + L"2", kSecond}}},
         {"a backup that is a style script never comes back",
-         {kScriptAsBy100, kFirstAsBackup, kScriptAsBackup2},
+         {k100Folder, kScriptAsBackup2},
          0,
          removed + test::RestoredNote(bak),
          Files{{manifestName, kFirst}, {bak + L"2", kScript}}},
     };
-    const std::map<Step, std::pair<std::wstring, std::string>> written = {
-        {kFirstManifest, {manifestName, kFirst}},  {kSecondManifest, {manifestName, kSecond}},
-        {kScriptAsBy100, {manifestName, kScript}}, {kFirstAsBackup, {bak, kFirst}},
-        {kSecondAsBackup2, {bak + L"2", kSecond}}, {kScriptAsBackup2, {bak + L"2", kScript}}};
-    const std::map<Step, std::wstring> createdAs = {
-        {kCreate, L"tool.exe"}, {kCreateAsTool, L"Tool.exe"}, {kCreateAsUpperCase, L"TOOL.EXE"}};
     for (const Case& c : cases) {
         ScratchFolder folder;
-        const std::wstring tool = folder / L"tool.exe";
+        const std::wstring tool = folder / L"tool.exe", manifest = folder / manifestName;
         WriteFileBytes(tool, program);
         UniqueFile held;
         for (const Step step : c.before) {
-            if (const auto file = written.find(step); file != written.end()) {
-                WriteFileBytes(folder / file->second.first, file->second.second);
-                if (file->second.first != manifestName)
-                    test::MakeOld(folder / file->second.first);
-            } else if (const auto name = createdAs.find(step); name != createdAs.end()) {
-                ASSERT_EQ(WriteStyleScriptFile(folder / name->second).error, DWORD(ERROR_SUCCESS))
+            if (step == kFirstManifest || step == kSecondManifest)
+                WriteFileBytes(manifest, step == kFirstManifest ? kFirst : kSecond);
+            else if (step == kCreate || step == kCreateAsTool)
+                ASSERT_EQ(WriteStyleScriptFile(step == kCreate ? tool : folder / L"Tool.exe").error,
+                          DWORD(ERROR_SUCCESS))
                     << c.what;
+            else if (step == k100Folder) {
+                WriteFileBytes(manifest, kScript);
+                WriteFileBytes(folder / bak, kFirst);
+                test::MakeOld(folder / bak);
+            } else if (step == kSecondAsBackup2 || step == kScriptAsBackup2) {
+                WriteFileBytes(folder / bak + L"2", step == kSecondAsBackup2 ? kSecond : kScript);
+                test::MakeOld(folder / bak + L"2");
             } else if (step == kBackupAged)
                 test::MakeOld(folder / bak);
             else if (step == kBackupReadOnly)
@@ -224,57 +218,42 @@ TEST(RemovalInTheWindow, CreatAgainOffersItYesPutsTheEarlierManifestBackNoCreate
     }
 }
 
-// A folder as 1.00's Create left it, which wrote no times: the script and the
-// program's own manifest as its one backup.
-TEST(RemovalInTheWindow, YesOverAFolderOf100PutsItsBackupBack) {
+// A folder as 1.00's Create left it, with no times: the script, and the
+// program's own manifest as its one backup. While that backup is read-only,
+// not even an administrator may put it back, and nothing more is offered.
+TEST(RemovalInTheWindow, YesOverAFolderOf100PutsItsBackupBackOnceItMayBeReplaced) {
     const std::string program = test::ProgramBytes(IMAGE_FILE_MACHINE_I386);
     ScratchFolder folder;
-    const std::wstring tool = folder / L"tool.exe";
+    const std::wstring tool = folder / L"tool.exe", bak = tool + L".manifest.bak";
     WriteFileBytes(tool, program);
     WriteFileBytes(tool + L".manifest", kScript);
-    WriteFileBytes(tool + L".manifest.bak", kFirst);
-    test::MakeOld(tool + L".manifest.bak");
-    test::RunningApp app;
-    app.SetPath(tool);
-    app.Click(app.Button(L"Creat"));
-    const auto question = test::WaitForMessageBox(app.processId());
-    ASSERT_TRUE(question.has_value());
-    EXPECT_EQ(question->text, L"This program already has its style script.\rDo you want to "
-                              L"remove it and put back the earlier manifest, "
-                              L"tool.exe.manifest.bak?");
-    test::DismissMessageBox(*question, IDYES);
-    const auto told = test::ReadAndDismissOkBox(app.processId());
-    ASSERT_TRUE(told.has_value());
-    EXPECT_EQ(told->text, test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak"));
-    EXPECT_EQ(FilesIn(folder), (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));
-}
-
-// Not even an administrator may replace a read-only backup: the window says
-// so, and offers nothing more.
-TEST(RemovalInTheWindow, AReadOnlyBackupIsNotOfferedAsAdministrator) {
-    ScratchFolder folder;
-    const std::wstring tool = folder / L"tool.exe";
-    WriteFileBytes(tool, test::ProgramBytes(IMAGE_FILE_MACHINE_I386));
-    WriteFileBytes(tool + L".manifest", kFirst);
-    ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS));
-    SetFileAttributesW((tool + L".manifest.bak").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFileBytes(bak, kFirst);
+    test::MakeOld(bak);
+    SetFileAttributesW(bak.c_str(), FILE_ATTRIBUTE_READONLY);
     const test::RunningApp app(L"", test::ProgramPath(), test::FirstShown::window, L"",
                                {.limitedToken = true});
     app.SetPath(tool);
-    app.Click(app.Button(L"Creat"));
-    const auto question = test::WaitForMessageBox(app.processId());
-    ASSERT_TRUE(question.has_value());
-    test::DismissMessageBox(*question, IDYES);
-    const auto told = test::ReadAndDismissOkBox(app.processId());
-    ASSERT_TRUE(told.has_value());
-    EXPECT_EQ(told->text, ErrorText(ERROR_ACCESS_DENIED));
-    SetFileAttributesW((tool + L".manifest.bak").c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const std::wstring& told :
+         {ErrorText(ERROR_ACCESS_DENIED),
+          test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak")}) {
+        app.Click(app.Button(L"Creat"));
+        const auto question = test::WaitForMessageBox(app.processId());
+        ASSERT_TRUE(question.has_value());
+        EXPECT_EQ(question->text, L"This program already has its style script.\rDo you want to "
+                                  L"remove it and put back the earlier manifest, "
+                                  L"tool.exe.manifest.bak?");
+        test::DismissMessageBox(*question, IDYES);
+        EXPECT_EQ(test::ReadAndDismissOkBox(app.processId()).value_or(test::MessageBoxView{}).text,
+                  told);
+        SetFileAttributesW(bak.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    EXPECT_EQ(FilesIn(folder), (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));
 }
 
 // The slot through which this program calls DeleteFileW, as MinGW names it.
 extern "C" decltype(&DeleteFileW) __imp_DeleteFileW;
 
-// As Wine does in a folder whose entries cannot be removed.
+// As Wine's does in a folder whose entries cannot be removed.
 BOOL WINAPI DeleteFileThatStays(const wchar_t*) {
     return TRUE;
 }
@@ -287,9 +266,8 @@ TEST(RemovalFailure, ADeletionThatLeavesTheScriptIsDeniedAndChangesNothing) {
     const FILETIME old = test::MakeOld(tool);
     const Files before = FilesIn(folder);
     const auto deleteFile = std::exchange(__imp_DeleteFileW, &DeleteFileThatStays);
-    const StyleScriptOutcome outcome = RemoveStyleScriptFile(tool);
+    EXPECT_EQ(RemoveStyleScriptFile(tool).error, DWORD(ERROR_ACCESS_DENIED));
     __imp_DeleteFileW = deleteFile;
-    EXPECT_EQ(outcome.error, DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(FilesIn(folder), before);
     const FILETIME touched = test::LastWriteTime(tool);
     EXPECT_EQ(CompareFileTime(&old, &touched), 0) << "the program was touched";
