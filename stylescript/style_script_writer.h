@@ -52,10 +52,9 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
 // exactly a style script (of any processor), the earlier manifest the last
 // Create kept (see RemoveFileContents) is put back in its place in one step,
 // or without one the manifest is deleted; then the program is touched as by
-// Create. A manifest
-// that is not a style script, and every backup, stays as it is
-// (foreignManifest); with no manifest nothing is done (noManifest). The path
-// is checked as Create checks it. Never throws.
+// Create. A manifest that is not a style script, and every backup, stays as
+// it is (foreignManifest); with no manifest nothing is done (noManifest). The
+// path is checked as Create checks it. Never throws.
 StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath);
 
 // Whether `action` for `targetPath` is refused whoever asks, an administrator
