@@ -73,7 +73,7 @@ void MainWindow::OnCreateClick() {
         action = StyleScriptAction::remove;
     const StyleScriptOutcome outcome = CarryOutStyleScript(action, path);
     const std::wstring told = StyleScriptOutcomeText(outcome);
-    if (!MayRunAsAdministrator(path, outcome.error)) {
+    if (!MayRunAsAdministrator(action, path, outcome.error)) {
         ShowMessage(hwnd(), told);
     } else if (AskYesNo(hwnd(), told + L"\r" + AsAdministratorQuestion(action))) {
         if (const auto elevated = RunAsAdministrator(action, path))
