@@ -2,7 +2,6 @@
 
 #include "app/fault_injection.h"
 #include "app/program_embedding.h"
-#include "platform/atomic_file.h"
 #include "platform/elevation.h"
 #include "platform/file_name.h"
 #include "platform/number_text.h"
@@ -97,8 +96,8 @@ const wchar_t* SwitchForAction(StyleScriptAction action) {
 
 } // namespace
 
-bool MayRunAsAdministrator(const std::wstring& targetPath, DWORD error) {
-    if (error != ERROR_ACCESS_DENIED || RefusesToReplace(StyleScriptPath(targetPath)))
+bool MayRunAsAdministrator(StyleScriptAction action, const std::wstring& targetPath, DWORD error) {
+    if (error != ERROR_ACCESS_DENIED || RefusedToAnyone(action, targetPath))
         return false;
     OsVersion os;
     if (ReadOsVersion(os) != ERROR_SUCCESS || !HasUserAccountControl(os))

@@ -89,7 +89,7 @@ void MainWindow::OnCreateClick() {
 
 void MainWindow::CarryOutAndTell(StyleScriptAction action, const std::wstring& path) {
     std::optional<StyleScriptOutcome> outcome = CarryOutRequest(action, path);
-    if (MayRunAsAdministrator(path, outcome->error)) {
+    if (MayRunAsAdministrator(action, path, outcome->error)) {
         if (!AskYesNo(hwnd(),
                       StyleScriptOutcomeText(*outcome) + L"\r" + AsAdministratorQuestion(action)))
             return;

@@ -325,8 +325,9 @@ DWORD AddStyle(const std::wstring& targetPath, void (*afterCopyWritten)(),
     return ERROR_SUCCESS;
 }
 
-// The backups of the program at `full` whose bytes it still is, but for the
-// manifest AddStyle made from theirs: the first such into `restorable`.
+// The backup of the program at `full` whose bytes it still is, but for the
+// manifest AddStyle made from the backup's: the highest-numbered such, the
+// latest kept, into `restorable`.
 // kProgramChangedSince where its manifest was made from a backup's, but the
 // program changed since.
 DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
@@ -339,18 +340,11 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
         !DependsOnCommonControls6(manifest))
         return ERROR_SUCCESS; // nothing of ours
     const std::string_view architecture = InspectTarget(full).architecture;
-    const auto [folder, base] = SplitPath(full);
-    WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW((full + L".bak*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return ERROR_SUCCESS;
-    const UniqueHandle<HANDLE, &::FindClose, -1> owner(search);
+    std::vector<std::wstring> backups;
+    if (ListBackupPaths(full, backups) != ERROR_SUCCESS)
+        return ERROR_SUCCESS; // none to be found: nothing to put back
     DWORD outcome = ERROR_SUCCESS;
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            !IsBackupName(found.cFileName, base))
-            continue;
-        const std::wstring candidate = std::wstring(folder) + found.cFileName;
+    for (const std::wstring& candidate : backups) {
         PeImage backup;
         std::string kept;
         WORD keptLanguage = 0;
@@ -366,7 +360,7 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
             return ERROR_SUCCESS;
         }
         outcome = kProgramChangedSince;
-    } while (::FindNextFileW(search, &found));
+    }
     return outcome;
 }
 
