@@ -2,6 +2,7 @@
 
 #include "app/fault_injection.h"
 #include "platform/elevation.h"
+#include "platform/error_text.h"
 #include "platform/file_name.h"
 #include "platform/file_output.h"
 #include "platform/number_text.h"
@@ -83,6 +84,33 @@ const wchar_t* ActionSwitch(StyleScriptAction action) {
     return action == StyleScriptAction::remove ? L"/remove" : L"/create";
 }
 
+// The folder part of the full path `path`, with its last backslash.
+std::wstring FolderOf(const std::wstring& path) {
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+// `final` (\\?\ form) in the form `like` was written: the plain one where
+// `like` has it and the path with a name of `nameLength` still fits it.
+std::wstring InFormOf(const std::wstring& final, const std::wstring& like, size_t nameLength) {
+    constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+    if (like.starts_with(kExtendedPrefix) || !final.starts_with(kExtendedPrefix))
+        return final;
+    std::wstring plain = final.starts_with(kUnc) ? L"\\\\" + final.substr(kUnc.size())
+                                                 : final.substr(kExtendedPrefix.size());
+    return plain.size() + 1 + nameLength < MAX_PATH ? plain : final;
+}
+
+// In the elevated instance: holds the folder of `path`, if it is the one the
+// window found.
+DWORD HoldSameFolder(const std::wstring& path, const FolderIdentity& expected, HeldFolder& folder) {
+    FolderIdentity found;
+    if (const DWORD error = folder.Open(FolderOf(path)))
+        return error;
+    if (const DWORD error = folder.Identity(found))
+        return error;
+    return found == expected ? ERROR_SUCCESS : kFolderChangedError;
+}
+
 } // namespace
 
 bool MayRunAsAdministrator(const std::wstring& targetPath, DWORD error) {
@@ -108,9 +136,27 @@ std::wstring PathForAdministrator(const std::wstring& targetPath) {
     return ResolveSessionDrive(full);
 }
 
+DWORD PinProgramFolder(const std::wstring& targetPath, std::wstring& handedOver,
+                       FolderIdentity& folder) {
+    // A link on the way could be pointed elsewhere before the administrator
+    // gets there: hand over the folder it leads to now, and which one it is.
+    const std::wstring path = PathForAdministrator(targetPath);
+    const std::wstring name = path.substr(FolderOf(path).size());
+    HeldFolder held;
+    std::wstring final;
+    if (const DWORD error = held.Open(FolderOf(path)))
+        return error;
+    if (const DWORD error = held.Identity(folder))
+        return error;
+    if (const DWORD error = held.FinalPath(final))
+        return error;
+    handedOver = InFormOf(final, path, name.size()) + L"\\" + name;
+    return ERROR_SUCCESS;
+}
+
 RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo) {
     // 63 bits, so that the number reads back as it was written.
-    return {action, replyTo, RandomNumber() >> 1};
+    return {action, replyTo, RandomNumber() >> 1, {}};
 }
 
 std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path) {
@@ -119,7 +165,10 @@ std::wstring RelayArguments(const RelayRequest& request, const std::wstring& pat
     const size_t trailing = path.size() - (lastOther == std::wstring::npos ? 0 : lastOther + 1);
     return std::wstring(ActionSwitch(request.action)) + L" " + std::wstring(kReplyTo) +
            DecimalText(std::int64_t(reinterpret_cast<UINT_PTR>(request.replyTo))) + L":" +
-           DecimalText(std::int64_t(request.request)) + L" \"" + path +
+           DecimalText(std::int64_t(request.request)) + L":" +
+           DecimalText(std::int64_t(request.folder.volume)) + L":" +
+           DecimalText(std::int64_t(request.folder.file >> 32)) + L":" +
+           DecimalText(std::int64_t(request.folder.file & 0xFFFFFFFF)) + L" \"" + path +
            std::wstring(trailing, L'\\') + L"\"";
 }
 
@@ -131,16 +180,26 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
     const auto window = std::wcstoull(numbers.c_str(), &end, 10);
     if (*end != L':')
         return std::nullopt;
-    const auto request = std::wcstoull(end + 1, &end, 10);
-    if (*end != L'\0')
-        return std::nullopt;
-    return RelayRequest{action, reinterpret_cast<HWND>(static_cast<UINT_PTR>(window)),
-                        ULONGLONG(request)};
+    // The request's number, then the folder's volume and the halves of its file index.
+    ULONGLONG parts[4] = {};
+    for (size_t part = 0; part < std::size(parts); ++part) {
+        parts[part] = std::wcstoull(end + 1, &end, 10);
+        if (*end != (part + 1 < std::size(parts) ? L':' : L'\0'))
+            return std::nullopt;
+    }
+    return RelayRequest{action,
+                        reinterpret_cast<HWND>(static_cast<UINT_PTR>(window)),
+                        parts[0],
+                        {DWORD(parts[1]), parts[2] << 32 | DWORD(parts[3])}};
 }
 
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
-    const StyleScriptOutcome outcome = CarryOutStyleScript(request.action, path);
     InjectStall("RunRelayedRequest");
+    HeldFolder folder; // for the whole run
+    const DWORD error = HoldSameFolder(path, request.folder, folder);
+    const StyleScriptOutcome outcome = error == ERROR_SUCCESS
+                                           ? CarryOutStyleScript(request.action, path)
+                                           : StyleScriptFailure(request.action, error);
     SendReply(request, outcome);
     return static_cast<int>(ExitCodeOf(outcome));
 }
@@ -159,19 +218,26 @@ COPYDATASTRUCT RelayReply::data() {
     return {kReplyTag, static_cast<DWORD>(bytes_.size()), bytes_.data()};
 }
 
-void RelayWait::Begin(DWORD processId, const RelayRequest& request) {
+void RelayWait::Begin(const RelayRequest& request) {
     waiting_ = true;
-    processId_ = processId;
+    processId_ = 0;
     request_ = request;
     reply_.reset();
+}
+
+void RelayWait::Started(DWORD processId) {
+    processId_ = processId;
+    if (reply_ && replySender_ != processId)
+        reply_.reset();
 }
 
 bool RelayWait::Receive(HWND sender, const COPYDATASTRUCT& data) {
     DWORD senderProcess = 0;
     if (!waiting_ || reply_ || !sender || !::GetWindowThreadProcessId(sender, &senderProcess) ||
-        senderProcess != processId_)
+        (processId_ && senderProcess != processId_))
         return false;
     reply_ = DecodeReply(request_, data);
+    replySender_ = senderProcess;
     return reply_.has_value();
 }
 
@@ -184,6 +250,8 @@ StyleScriptOutcome RelayWait::End(DWORD exitCode) {
     told.action = request_.action;
     if (exitCode == kForeignManifestExitCode && request_.action == StyleScriptAction::remove)
         told.foreignManifest = true;
+    else if (exitCode == ERROR_SUCCESS && request_.action == StyleScriptAction::remove)
+        told.unreported = true; // taken away, or there was none
     else
         told.error = exitCode;
     return told;

@@ -38,7 +38,8 @@ std::vector<std::wstring> Arguments(const std::wstring& parameters) {
 }
 
 TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
-    const RelayRequest relay{Action::remove, kWindow, 0x7123456789ABCDEF};
+    const RelayRequest relay{
+        Action::remove, kWindow, 0x7123456789ABCDEF, {0x89ABCDEF, 0xFEDCBA9876543210}};
     struct Case {
         std::vector<std::wstring> arguments;
         Mode mode;
@@ -56,6 +57,7 @@ TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
         {{L"/?", L"a"}, Mode::usage, {}},
         // Only a whole /reply-to: makes the relay; anything else is a program.
         {{L"/create", L"/reply-to:12", L"a"}, Mode::scripted, {L"/reply-to:12", L"a"}},
+        {{L"/create", L"/reply-to:12:34", L"a"}, Mode::scripted, {L"/reply-to:12:34", L"a"}},
         {Arguments(RelayArguments(relay, L"C:\\Program Files\\a b. ")),
          Mode::relayed,
          {L"C:\\Program Files\\a b. "},
@@ -73,6 +75,7 @@ TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
         if (c.mode == Mode::relayed) {
             EXPECT_EQ(parsed.relay.replyTo, relay.replyTo);
             EXPECT_EQ(parsed.relay.request, relay.request);
+            EXPECT_TRUE(parsed.relay.folder == relay.folder);
         }
     }
 }
@@ -91,41 +94,57 @@ class SenderWindow {
 
 TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExitCode) {
     const SenderWindow sender;
-    const RelayRequest request = NewRelayRequest(Action::create, kWindow);
     StyleScriptOutcome kept, other;
     kept.backupName = L"tool.exe.manifest.bak";
     other.backupName = L"tool.exe.manifest.bak2";
     const std::wstring keptText = StyleScriptOutcomeText(kept);
     const std::wstring denied = ErrorText(ERROR_ACCESS_DENIED);
     const DWORD self = GetCurrentProcessId();
+    // Sent while the shell still starts the instance, a reply is taken, and
+    // then kept only if the instance turns out to be its sender.
+    enum class Sent { no, afterStart, beforeStart };
     struct Case {
         const char* what;
-        DWORD awaited;     // the process the window started
-        ULONGLONG request; // the number a reply carries
-        DWORD cut;         // bytes a reply lacks
+        DWORD awaited;   // the process the window started
+        ULONGLONG other; // 0, or bits by which a reply's number differs
+        DWORD cut;       // bytes a reply lacks
         DWORD exitCode;
         std::wstring told;
-        bool sent = true;
+        Sent sent = Sent::afterStart;
+        Action action = Action::create;
     };
     const Case cases[] = {
-        {"the instance's reply", self, request.request, 0, 0, keptText},
-        {"another process's", self + 4, request.request, 0, ERROR_ACCESS_DENIED, denied},
-        {"another request's", self, request.request ^ 1, 0, ERROR_ACCESS_DENIED, denied},
-        {"a cut reply", self, request.request, 1, ERROR_ACCESS_DENIED, denied},
-        {"one the exit code belies", self, request.request, 0, ERROR_ACCESS_DENIED, denied},
-        {"no reply", self, request.request, 0, 0, test::kSuccessMessage, false},
+        {"the instance's reply", self, 0, 0, 0, keptText},
+        {"its reply before it is known", self, 0, 0, 0, keptText, Sent::beforeStart},
+        {"another process's", self + 4, 0, 0, ERROR_ACCESS_DENIED, denied},
+        {"another's before the instance is known", self + 4, 0, 0, ERROR_ACCESS_DENIED, denied,
+         Sent::beforeStart},
+        {"another request's", self, 1, 0, ERROR_ACCESS_DENIED, denied},
+        {"a cut reply", self, 0, 1, ERROR_ACCESS_DENIED, denied},
+        {"one the exit code belies", self, 0, 0, ERROR_ACCESS_DENIED, denied},
+        {"no reply", self, 0, 0, 0, test::kSuccessMessage, Sent::no},
+        // It may have found nothing to take away.
+        {"no reply to a removal", self, 0, 0, 0,
+         L"The program has no style script any more; the administrator's run did not say more.",
+         Sent::no, Action::remove},
     };
     for (const Case& c : cases) {
+        const RelayRequest request = NewRelayRequest(c.action, kWindow);
         RelayWait wait;
-        RelayReply reply(c.request, kept);
+        RelayReply reply(request.request ^ c.other, kept);
         COPYDATASTRUCT data = reply.data();
         data.cbData -= c.cut;
         EXPECT_FALSE(wait.Receive(sender.get(), data)) << "before the wait: " << c.what;
-        wait.Begin(c.awaited, request);
-        if (c.sent) {
-            const bool awaited = c.awaited == self && c.request == request.request && !c.cut;
+        wait.Begin(request);
+        const bool whole = !c.other && !c.cut;
+        if (c.sent == Sent::beforeStart) {
+            EXPECT_EQ(wait.Receive(sender.get(), data), whole) << c.what;
+        }
+        wait.Started(c.awaited);
+        if (c.sent == Sent::afterStart) {
+            const bool awaited = c.awaited == self && whole;
             EXPECT_EQ(wait.Receive(sender.get(), data), awaited) << c.what;
-            RelayReply second(c.request, other);
+            RelayReply second(request.request, other);
             if (awaited) {
                 EXPECT_FALSE(wait.Receive(sender.get(), second.data())) << "a second: " << c.what;
             }
