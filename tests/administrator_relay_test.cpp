@@ -169,6 +169,19 @@ TEST(AdministratorPath, IsTheFileTriedWithTheSessionsOwnDrivesResolved) {
     for (const Case& c : cases)
         EXPECT_EQ(PathForAdministrator(c.tried), c.handedOver) << testing::PrintToString(c.tried);
     DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
+
+    // A link on the way is handed over as the folder it leads to, and which one that is.
+    CreateDirectoryW((folder / L"App").c_str(), nullptr);
+    test::FolderLinks links;
+    ASSERT_TRUE(links.Point(folder / L"link", folder / L"App"));
+    std::wstring handedOver;
+    FolderIdentity viaLink, direct;
+    ASSERT_EQ(PinProgramFolder(folder / L"link\\tool.exe. ", handedOver, viaLink),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(handedOver, folder / L"App\\tool.exe. ");
+    ASSERT_EQ(PinProgramFolder(folder / L"App\\tool.exe", handedOver, direct),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_TRUE(viaLink == direct);
 }
 
 // Lets the test build's elevated instance go on, once, at the end of the scope
@@ -319,6 +332,54 @@ TEST_F(GuardedProgramFolder, AShortcutInTheBoxIsTheFileTheAdministratorWrites) {
     EXPECT_EQ(targetFolder.Names(), std::set<std::wstring>{L"App.exe"});
     const FILETIME after = test::LastWriteTime(target);
     EXPECT_EQ(CompareFileTime(&old, &after), 0) << "the target was touched";
+}
+
+// Any program of the user's may point a link elsewhere, or rename a folder
+// of the user's and put a link in its place, after the consent prompt.
+TEST_F(GuardedProgramFolder, TheAdministratorWritesNowhereButInTheFolderDenied) {
+    ScratchFolder user; // the user's own, links and all
+    const std::wstring denied = user / L"denied", open = user / L"open";
+    CreateDirectoryW(denied.c_str(), nullptr);
+    CreateDirectoryW(open.c_str(), nullptr);
+    test::WriteFileBytes(denied + L"\\tool.exe.manifest", kEarlier);
+    test::FolderLinks links;
+    ASSERT_TRUE(links.Point(user / L"link", denied));
+    std::optional<test::GuardedFolder> guard(denied);
+    StalledInstance stalled;
+    const RunningApp app = Limited(kFaultyProgram);
+    test::DismissMessageBox(Ask(app, user / L"link\\tool.exe"), IDYES);
+    ASSERT_NE(stalled.StartedBy(app.processId()), 0u) << "the elevated instance did not start";
+    guard.reset();
+    ASSERT_TRUE(MoveFileW(denied.c_str(), (user / L"moved").c_str()));
+    ASSERT_TRUE(links.Point(denied, open));
+    ASSERT_TRUE(links.Point(user / L"link", open));
+
+    stalled.Release();
+    const auto told = test::ReadAndDismissOkBox(app.processId());
+    ASSERT_TRUE(told.has_value());
+    EXPECT_EQ(told->text, L"The folder changed while Sheenwright was working in it.");
+    EXPECT_EQ(test::NamesIn(open), std::set<std::wstring>());
+    EXPECT_EQ(test::NamesIn(user / L"moved"), std::set<std::wstring>{L"tool.exe.manifest"});
+    EXPECT_EQ(test::ReadFileBytes(user / L"moved\\tool.exe.manifest"), kEarlier);
+}
+
+// A screen reader's "invoke", or UI automation, clicks a button with BM_CLICK,
+// which no filter of the user's input sees.
+TEST_F(GuardedProgramFolder, NothingSentWhileItWaitsStartsASecondRun) {
+    StalledInstance stalled;
+    const RunningApp app = Limited(kFaultyProgram);
+    test::DismissMessageBox(Ask(app), IDYES);
+    ASSERT_NE(stalled.StartedBy(app.processId()), 0u) << "the elevated instance did not start";
+    PostMessageW(app.Button(L"Creat"), BM_CLICK, 0, 0);
+    PostMessageW(app.Button(L"Browse"), BM_CLICK, 0, 0);
+    EXPECT_FALSE(test::WaitForMessageBox(app.processId(), 3000)) << "a second question";
+    EXPECT_FALSE(test::FileDialog::WaitFor(app.processId(), 1000)) << "a file dialog";
+    EXPECT_EQ(test::ChildProcesses(app.processId()).size(), 1u);
+
+    stalled.Release();
+    const auto told = test::ReadAndDismissOkBox(app.processId());
+    ASSERT_TRUE(told.has_value());
+    EXPECT_EQ(told->text, ErrorText(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(GuardedProgramFolder, TheWindowClosesDuringAWaitThatDoesNotEnd) {

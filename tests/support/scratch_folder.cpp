@@ -40,19 +40,25 @@ bool TakesNewFiles(const std::wstring& folder) {
     return bool(probe);
 }
 
-// Wine runs a Linux program given by its path on drive Z:, but neither waits
-// for it nor passes its exit code back: the shell leaves a mark beside the
-// folder once chattr is done, and the folder then tells whether it worked.
-bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableAfter) {
+// `path`'s name on Linux; empty if Wine cannot tell.
+std::wstring UnixName(const std::wstring& path) {
     const auto unixName = FindSystemFunction<char*(CDECL*)(const wchar_t*)>(
         L"kernel32.dll", "wine_get_unix_file_name");
-    char* name = unixName ? unixName(folder.c_str()) : nullptr;
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
     if (!name)
-        return false;
-    const std::wstring unixFolder(name, name + std::strlen(name)); // ASCII: ScratchFolder's names
+        return L"";
+    const std::wstring unixPath(name, name + std::strlen(name)); // ASCII: ScratchFolder's names
     ::HeapFree(::GetProcessHeap(), 0, name);
-    std::wstring commandLine = L"Z:\\bin\\sh -c \"chattr " + flag + L" '" + unixFolder +
-                               L"'; touch '" + unixFolder + L".done'\"";
+    return unixPath;
+}
+
+// Runs the Linux shell `command` about `path` (its Linux name in `unixPath`),
+// to its end. Wine runs a Linux program given by its path on drive Z:, but
+// neither waits for it nor passes its exit code back: the shell leaves a mark
+// beside `path` once the command is done.
+bool RunShell(const std::wstring& path, const std::wstring& unixPath, const std::wstring& command) {
+    std::wstring commandLine =
+        L"Z:\\bin\\sh -c \"" + command + L"; touch '" + unixPath + L".done'\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -61,11 +67,27 @@ bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableA
         return false;
     ::CloseHandle(info.hThread);
     ::CloseHandle(info.hProcess);
-    const std::wstring done = folder + L".done";
+    const std::wstring done = path + L".done";
     const bool finished = WaitUntil(
         [&] { return ::GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
     ::DeleteFileW(done.c_str());
-    return finished && TakesNewFiles(folder) == writableAfter;
+    return finished;
+}
+
+// The folder then tells whether chattr worked.
+bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableAfter) {
+    const std::wstring unixFolder = UnixName(folder);
+    return !unixFolder.empty() &&
+           RunShell(folder, unixFolder, L"chattr " + flag + L" '" + unixFolder + L"'") &&
+           TakesNewFiles(folder) == writableAfter;
+}
+
+// `path`'s Linux name, its folder's resolved by Wine but not its own name,
+// which may be a link.
+std::wstring UnixNameOfLink(const std::wstring& path) {
+    const size_t cut = path.find_last_of(L'\\');
+    const std::wstring folder = UnixName(path.substr(0, cut));
+    return folder.empty() ? folder : folder + L"/" + path.substr(cut + 1);
 }
 
 } // namespace
@@ -74,6 +96,23 @@ GuardedFolder::GuardedFolder(const std::wstring& folder)
     : folder_(folder), guarded_(Chattr(folder, L"+i", false)) {
     if (!guarded_)
         refusal = "chattr +i did not make the folder refuse new files (it needs root and ext4)";
+}
+
+FolderLinks::~FolderLinks() {
+    for (const std::wstring& link : links_) {
+        const std::wstring unixLink = UnixNameOfLink(link);
+        if (unixLink.empty() || !RunShell(link, unixLink, L"rm -f '" + unixLink + L"'"))
+            ADD_FAILURE() << "cannot remove the link " << testing::PrintToString(link);
+    }
+}
+
+bool FolderLinks::Point(const std::wstring& link, const std::wstring& target) {
+    const std::wstring unixLink = UnixNameOfLink(link), unixTarget = UnixName(target);
+    if (unixLink.empty() || unixTarget.empty() ||
+        !RunShell(link, unixLink, L"ln -sfn '" + unixTarget + L"' '" + unixLink + L"'"))
+        return false;
+    links_.push_back(link);
+    return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void GuardedFolder::Open() {
