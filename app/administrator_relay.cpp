@@ -1,10 +1,10 @@
 #include "app/administrator_relay.h"
 
 #include "app/fault_injection.h"
+#include "platform/atomic_file.h"
 #include "platform/elevation.h"
 #include "platform/error_text.h"
 #include "platform/file_name.h"
-#include "platform/file_output.h"
 #include "platform/number_text.h"
 #include "platform/random_number.h"
 #include "platform/session_drive.h"
@@ -15,7 +15,6 @@
 #include <cstring>
 #include <cwchar>
 #include <iterator>
-#include <stdexcept>
 #include <utility>
 
 namespace sheen {
@@ -28,7 +27,7 @@ constexpr size_t kLongestName = 32767; // a backup's file name, in characters
 
 // The reply as it travels: this header, then the backup's name in UTF-16.
 struct ReplyHeader {
-    ULONGLONG request;
+    ULONGLONG nonce;
     DWORD action;
     DWORD error;
     DWORD flags;
@@ -48,7 +47,7 @@ std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
         nameBytes % sizeof(wchar_t) != 0 || nameBytes / sizeof(wchar_t) > kLongestName)
         return std::nullopt;
     std::memcpy(&header, data.lpData, sizeof header);
-    if (header.request != request.request || header.action != DWORD(request.action))
+    if (header.nonce != request.nonce || header.action != DWORD(request.action))
         return std::nullopt;
     StyleScriptOutcome outcome;
     outcome.action = request.action;
@@ -72,7 +71,7 @@ void SendReply(const RelayRequest& request, const StyleScriptOutcome& outcome) {
                                                 nullptr, nullptr, nullptr));
     if (!sender)
         return; // the exit code still tells
-    RelayReply reply(request.request, outcome);
+    RelayReply reply(request.nonce, outcome);
     COPYDATASTRUCT data = reply.data();
     DWORD_PTR answer = 0;
     ::SendMessageTimeoutW(request.replyTo, WM_COPYDATA, reinterpret_cast<WPARAM>(sender.get()),
@@ -80,7 +79,7 @@ void SendReply(const RelayRequest& request, const StyleScriptOutcome& outcome) {
                           &answer);
 }
 
-const wchar_t* ActionSwitch(StyleScriptAction action) {
+const wchar_t* SwitchForAction(StyleScriptAction action) {
     return action == StyleScriptAction::remove ? L"/remove" : L"/create";
 }
 
@@ -116,12 +115,9 @@ DWORD HoldSameFolder(const std::wstring& path, const FolderIdentity& expected, H
 bool MayRunAsAdministrator(const std::wstring& targetPath, DWORD error) {
     if (error != ERROR_ACCESS_DENIED || RefusesToReplace(StyleScriptPath(targetPath)))
         return false;
-    try {
-        if (!HasUserAccountControl(ReadOsVersion()))
-            return false;
-    } catch (const std::runtime_error&) {
+    OsVersion os;
+    if (ReadOsVersion(os) != ERROR_SUCCESS || !HasUserAccountControl(os))
         return false;
-    }
     return RunsWithLimitedToken();
 }
 
@@ -163,9 +159,9 @@ std::wstring RelayArguments(const RelayRequest& request, const std::wstring& pat
     // Backslashes right before the closing quote would escape it: double them.
     const size_t lastOther = path.find_last_not_of(L'\\');
     const size_t trailing = path.size() - (lastOther == std::wstring::npos ? 0 : lastOther + 1);
-    return std::wstring(ActionSwitch(request.action)) + L" " + std::wstring(kReplyTo) +
+    return std::wstring(SwitchForAction(request.action)) + L" " + std::wstring(kReplyTo) +
            DecimalText(std::int64_t(reinterpret_cast<UINT_PTR>(request.replyTo))) + L":" +
-           DecimalText(std::int64_t(request.request)) + L":" +
+           DecimalText(std::int64_t(request.nonce)) + L":" +
            DecimalText(std::int64_t(request.folder.volume)) + L":" +
            DecimalText(std::int64_t(request.folder.file >> 32)) + L":" +
            DecimalText(std::int64_t(request.folder.file & 0xFFFFFFFF)) + L" \"" + path +
@@ -204,8 +200,8 @@ int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
     return static_cast<int>(ExitCodeOf(outcome));
 }
 
-RelayReply::RelayReply(ULONGLONG request, const StyleScriptOutcome& outcome) {
-    ReplyHeader header = {request, DWORD(outcome.action), outcome.error, 0};
+RelayReply::RelayReply(ULONGLONG nonce, const StyleScriptOutcome& outcome) {
+    ReplyHeader header = {nonce, DWORD(outcome.action), outcome.error, 0};
     for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
         header.flags |= outcome.*kReplyFlags[bit] ? 1u << bit : 0;
     bytes_.resize(sizeof header + outcome.backupName.size() * sizeof(wchar_t));

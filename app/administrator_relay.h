@@ -23,7 +23,7 @@ namespace sheen {
 struct RelayRequest {
     StyleScriptAction action = StyleScriptAction::create;
     HWND replyTo = nullptr; // the asking window
-    ULONGLONG request = 0;  // made up for this one request; the reply must carry it
+    ULONGLONG nonce = 0;    // made up for this one request; the reply must carry it
     FolderIdentity folder;  // the program's folder, as the window found it
 };
 
@@ -49,7 +49,7 @@ DWORD PinProgramFolder(const std::wstring& targetPath, std::wstring& handedOver,
 RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo);
 
 // The instance's command-line parameters: /create or /remove, then
-// /reply-to:<window>:<request>:<volume>:<folder index's high and low
+// /reply-to:<window>:<nonce>:<volume>:<folder index's high and low
 // halves>, then `path` quoted.
 std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path);
 // Reads the /reply-to: argument that follows the action's switch; nothing for
@@ -64,10 +64,10 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
 // above it. Returns the exit code (ExitCodeOf).
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path);
 
-// An outcome as the elevated instance sends it, for `request`.
+// An outcome as the elevated instance sends it, for the request with `nonce`.
 class RelayReply {
   public:
-    RelayReply(ULONGLONG request, const StyleScriptOutcome& outcome);
+    RelayReply(ULONGLONG nonce, const StyleScriptOutcome& outcome);
     // Valid while this object lives.
     COPYDATASTRUCT data();
 

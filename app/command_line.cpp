@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/fault_injection.h"
+#include "app/outcome_text.h"
 #include "platform/console_output.h"
 #include "platform/file_name.h"
 #include "platform/message_box.h"
@@ -27,7 +28,7 @@ const std::wstring kUsage =
     L"  The exit code is 0 when every program succeeded, else the first failure's:\r"
     L"  the Windows error code, or 13 for a manifest that is not a style script.";
 
-std::optional<StyleScriptAction> ActionSwitch(std::wstring_view argument) {
+std::optional<StyleScriptAction> ParseActionSwitch(std::wstring_view argument) {
     if (argument.empty() || (argument[0] != L'/' && argument[0] != L'-'))
         return std::nullopt;
     if (EqualsIgnoringAsciiCase(argument.substr(1), L"create"))
@@ -72,7 +73,7 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
         commandLine.mode = CommandLine::Mode::usage;
         return commandLine;
     }
-    const std::optional<StyleScriptAction> action = ActionSwitch(arguments[0]);
+    const std::optional<StyleScriptAction> action = ParseActionSwitch(arguments[0]);
     if (!action) {
         commandLine.programs = {arguments[0]};
         return commandLine;

@@ -23,7 +23,7 @@ UniqueIcon LoadAppIcon(HINSTANCE instance, int metricX, int metricY) {
 
 } // namespace
 
-template <typename Handler> void MainWindow::Run(const char* name, Handler handler) {
+template <typename Handler> void MainWindow::RunHandler(const char* name, Handler handler) {
     try {
         InjectFault(name);
         handler();
@@ -67,7 +67,7 @@ void MainWindow::Create(HINSTANCE instance, int showCommand, const std::wstring&
     if (!RunsWithLimitedToken())
         OpenPrivilegeFilterForDrops(hwnd());
 
-    Run("OnLoad", [this] { OnLoad(); });
+    RunHandler("OnLoad", [this] { OnLoad(); });
     if (!path.empty())
         ShowPathOrShortcutTarget(path);
     ::ShowWindow(hwnd(), showCommand);
@@ -107,7 +107,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         const UniqueDrop drop(
             reinterpret_cast<HDROP>(wParam)); // finished even if the handler fails
         if (!relayBusy_)
-            Run("OnDropFiles", [&] { OnDropFiles(drop.get()); });
+            RunHandler("OnDropFiles", [&] { OnDropFiles(drop.get()); });
         return 0;
     }
     case WM_COPYDATA:
@@ -163,7 +163,7 @@ void MainWindow::OnCommand(HWND sender, WORD notification) {
     for (const CommandRoute& route : kCommandRoutes)
         if (sender && sender == control(route.control) && notification == route.notification &&
             (!relayBusy_ || route.control == Control::pathBox))
-            Run(route.name, [this, &route] { (this->*route.handler)(); });
+            RunHandler(route.name, [this, &route] { (this->*route.handler)(); });
 }
 
 void MainWindow::OnActivate(WORD state) {

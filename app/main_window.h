@@ -46,7 +46,7 @@ class MainWindow {
 
     // Runs one event handler; an error it did not expect ends only that handler
     // and is shown to the user.
-    template <typename Handler> void Run(const char* name, Handler handler);
+    template <typename Handler> void RunHandler(const char* name, Handler handler);
 
     // Event handlers.
     void OnLoad();

@@ -1,7 +1,8 @@
-// frmMain's event handlers. Errors they do not expect go to MainWindow::Run.
+// frmMain's event handlers. Errors they do not expect go to MainWindow::RunHandler.
 #include "app/main_window.h"
 
 #include "app/administrator_relay.h"
+#include "app/outcome_text.h"
 #include "platform/dropped_files.h"
 #include "platform/elevation.h"
 #include "platform/file_dialog.h"

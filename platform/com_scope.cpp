@@ -4,12 +4,6 @@
 
 namespace sheen {
 
-DWORD ErrorOfResult(HRESULT result) {
-    if (HRESULT_FACILITY(result) == FACILITY_WIN32)
-        return HRESULT_CODE(result);
-    return result == E_OUTOFMEMORY ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : DWORD(result);
-}
-
 ComScope::ComScope() {
     static const auto initialize = SHEEN_SYSTEM_FUNCTION(L"ole32.dll", CoInitializeEx);
     result_ = initialize ? initialize(nullptr, COINIT_APARTMENTTHREADED)

@@ -2,14 +2,12 @@
 // COM for one action on this thread. Its DLL (ole32) loads on the first use,
 // a shortcut read or a start as administrator, never at start-up.
 
+#include "platform/win32_error.h"
+
 #include <windows.h>
 #include <objbase.h>
 
 namespace sheen {
-
-// The Win32 error code an HRESULT carries; a result of another facility
-// stands as it is, and the system's error texts know most of them too.
-DWORD ErrorOfResult(HRESULT result);
 
 // COM, apartment-threaded as the shell's objects and ShellExecuteExW ask, on
 // this thread for as long as the object lives.

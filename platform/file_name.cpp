@@ -15,16 +15,6 @@ bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-std::wstring_view LastComponent(std::wstring_view path) {
-    const size_t cut = path.find_last_of(L"\\/");
-    std::wstring_view last = cut == std::wstring_view::npos ? path : path.substr(cut + 1);
-    // "C:name" names a file in drive C's current folder.
-    if (last.size() >= 2 && last[1] == L':' && std::iswalpha(last[0]) &&
-        cut == std::wstring_view::npos)
-        last.remove_prefix(2);
-    return last;
-}
-
 bool IsReservedDeviceName(std::wstring_view name) {
     // The device is what stands before the first dot, trailing blanks ignored.
     std::wstring_view base = name.substr(0, name.find(L'.'));
@@ -105,8 +95,15 @@ bool HasLoneSurrogate(std::wstring_view path) {
 
 } // namespace
 
+PathParts SplitPath(std::wstring_view path) {
+    size_t cut = path.find_last_of(L"\\/") + 1; // 0 without a separator
+    if (cut == 0 && path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]))
+        cut = 2;
+    return {path.substr(0, cut), path.substr(cut)};
+}
+
 DWORD CheckNewFileName(const std::wstring& path) {
-    const std::wstring_view name = LastComponent(path);
+    const std::wstring_view name = SplitPath(path).name;
     if (IsOutsideTheFileSystem(path) || IsReservedDeviceName(name) || HasForbiddenCharacter(name) ||
         HasLoneSurrogate(path))
         return ERROR_INVALID_NAME;

@@ -11,6 +11,15 @@ namespace sheen {
 // The extended-length form's prefix, as in \\?\C:\... and \\?\UNC\server\...
 inline constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
 
+// A path parted after its last separator: the folder, that separator
+// included, and the name; "C:name", a name in drive C's current folder, parts
+// after the colon.
+struct PathParts {
+    std::wstring_view folder;
+    std::wstring_view name;
+};
+PathParts SplitPath(std::wstring_view path);
+
 // ERROR_INVALID_NAME when creating `path` could not make an ordinary file of
 // exactly that name: a reserved device name (CON, NUL, COM1, ... with any
 // extension opens the device and stores nothing), characters Windows forbids

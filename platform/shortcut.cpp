@@ -42,8 +42,7 @@ DWORD ShortcutTarget(const std::wstring& shortcut, std::wstring& target) {
         return ErrorOfResult(result);
     const UniqueComPointer<IPersistFile> file(persistFile);
     if (const HRESULT result = file.get()->Load(shortcut.c_str(), STGM_READ); FAILED(result))
-        return HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)
-                                                          : DWORD(ERROR_BAD_FORMAT); // no shortcut
+        return ErrorOfResult(result, ERROR_BAD_FORMAT); // of another facility: no shortcut
     // Without SLR_UPDATE the shortcut is not rewritten, even when its target moved.
     if (link.get()->Resolve(nullptr, SLR_NO_UI | SLR_NOSEARCH | SLR_NOTRACK) != S_OK)
         return ERROR_FILE_NOT_FOUND; // its target is gone

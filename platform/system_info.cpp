@@ -2,8 +2,6 @@
 
 #include "platform/system_function.h"
 
-#include <stdexcept>
-
 namespace sheen {
 namespace {
 
@@ -16,7 +14,7 @@ bool ReadThroughNtdll(OSVERSIONINFOW& info) {
 
 } // namespace
 
-OsVersion ReadOsVersion() {
+DWORD ReadOsVersion(OsVersion& os) {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
     // From Windows 8.1 on, GetVersionExW tells a program without a
@@ -25,9 +23,10 @@ OsVersion ReadOsVersion() {
         info = OSVERSIONINFOW{};
         info.dwOSVersionInfoSize = sizeof info;
         if (!::GetVersionExW(&info))
-            throw std::runtime_error("The Windows version could not be read.");
+            return ::GetLastError();
     }
-    return {info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
+    os = {info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
+    return ERROR_SUCCESS;
 }
 
 } // namespace sheen

@@ -18,8 +18,8 @@ inline bool IsAtLeast(const OsVersion& os, DWORD major, DWORD minor) {
            (os.major > major || (os.major == major && os.minor >= minor));
 }
 
-// The version of the running system. Throws std::runtime_error if the system
-// will not tell.
-OsVersion ReadOsVersion();
+// Sets `os` to the version of the running system. Returns ERROR_SUCCESS or
+// the error of asking, when the system will not tell.
+DWORD ReadOsVersion(OsVersion& os);
 
 } // namespace sheen

@@ -10,6 +10,14 @@ namespace sheen {
 Win32Error::Win32Error(DWORD code)
     : std::runtime_error("Win32 error " + DecimalText<char>(code)), code_(code) {}
 
+DWORD ErrorOfResult(HRESULT result, std::optional<DWORD> otherFacility) {
+    if (HRESULT_FACILITY(result) == FACILITY_WIN32)
+        return HRESULT_CODE(result);
+    if (otherFacility)
+        return *otherFacility;
+    return result == E_OUTOFMEMORY ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : DWORD(result);
+}
+
 void ThrowLastError() {
     throw Win32Error(::GetLastError());
 }

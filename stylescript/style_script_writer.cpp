@@ -1,9 +1,9 @@
 #include "stylescript/style_script_writer.h"
 
-#include "platform/error_text.h"
+#include "platform/atomic_file.h"
 #include "platform/file_name.h"
-#include "platform/file_output.h"
 #include "platform/file_times.h"
+#include "stylescript/backups.h"
 #include "stylescript/style_script.h"
 #include "stylescript/target_program.h"
 
@@ -30,10 +30,6 @@ bool TouchFails(const TargetProgram& program, const std::wstring& fullPath) {
     return program.needsTouch && TouchLastWriteTime(fullPath) != ERROR_SUCCESS;
 }
 
-std::wstring FileNameOf(const std::wstring& path) {
-    return path.substr(path.find_last_of(L"\\/") + 1);
-}
-
 StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
     std::wstring target;
     const TargetProgram program = Inspect(targetPath, target);
@@ -44,7 +40,7 @@ StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
                             &backup, IsOwnStyleScript);
     if (outcome.error != ERROR_SUCCESS)
         return outcome;
-    outcome.backupName = FileNameOf(backup);
+    outcome.backupName = SplitPath(backup).name;
     outcome.embeddedManifestWins = program.embeddedManifestWins;
     outcome.alreadyStyled = program.alreadyStyled;
     outcome.touchFailed = TouchFails(program, target);
@@ -54,16 +50,18 @@ StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
 StyleScriptOutcome RemoveOwnStyleScript(const std::wstring& targetPath) {
     StyleScriptOutcome outcome;
     outcome.action = StyleScriptAction::remove;
+    Removal removal = Removal::removed;
     std::wstring restored;
-    const DWORD error = RemoveFileContents(StyleScriptPath(targetPath), IsOwnStyleScript, restored);
-    if (error == ERROR_FILE_NOT_FOUND) {
+    outcome.error =
+        RemoveFileContents(StyleScriptPath(targetPath), IsOwnStyleScript, removal, restored);
+    if (outcome.error != ERROR_SUCCESS)
+        return outcome;
+    if (removal == Removal::nothingThere) {
         outcome.noManifest = true;
-    } else if (error == ERROR_INVALID_DATA) {
+    } else if (removal == Removal::notOurs) {
         outcome.foreignManifest = true;
-    } else if (error != ERROR_SUCCESS) {
-        outcome.error = error;
     } else {
-        outcome.backupName = FileNameOf(restored);
+        outcome.backupName = SplitPath(restored).name;
         std::wstring target;
         outcome.touchFailed = TouchFails(Inspect(targetPath, target), target);
     }
@@ -78,22 +76,6 @@ StyleScriptOutcome WithoutThrowing(StyleScriptAction action, CarryOut carryOut) 
     } catch (const std::bad_alloc&) {
         return StyleScriptFailure(action, ERROR_NOT_ENOUGH_MEMORY);
     }
-}
-
-std::wstring RemovalText(const StyleScriptOutcome& outcome) {
-    if (outcome.noManifest)
-        return L"There is no manifest beside the program: nothing was removed.";
-    if (outcome.foreignManifest)
-        return L"The manifest beside the program is not a style script and was left as it is.";
-    if (outcome.unreported)
-        return L"The program has no style script any more; the administrator's run did not say "
-               L"more.";
-    std::wstring text = L"The style script was removed.";
-    if (!outcome.backupName.empty())
-        text += L"\rThe earlier manifest is back in its place, from " + outcome.backupName + L".";
-    if (outcome.touchFailed)
-        text += L"\rWindows may notice the change only after a restart.";
-    return text;
 }
 
 } // namespace
@@ -137,29 +119,8 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
         return false;
     std::wstring backup;
     FindRestorableBackup(scriptPath, backup);
-    backupName = FileNameOf(backup);
+    backupName = SplitPath(backup).name;
     return true;
-}
-
-std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome) {
-    if (outcome.error != ERROR_SUCCESS)
-        return ErrorText(outcome.error);
-    if (outcome.action == StyleScriptAction::remove)
-        return RemovalText(outcome);
-    // One CR alone breaks the line in a message box.
-    std::wstring text =
-        L"Style script created successfully.\r"
-        L"Note: The created script file must be kept in the same directory as the .exe file!";
-    if (!outcome.backupName.empty())
-        text += L"\rThe earlier manifest was kept as " + outcome.backupName + L".";
-    if (outcome.embeddedManifestWins) {
-        text += L"\rWindows uses the program's own embedded manifest instead of this file.";
-        if (outcome.alreadyStyled)
-            text += L"\rThe program's own manifest already gives it the visual style.";
-    }
-    if (outcome.touchFailed)
-        text += L"\rWindows may use the script only after a restart.";
-    return text;
 }
 
 } // namespace sheen

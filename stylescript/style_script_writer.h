@@ -64,10 +64,4 @@ StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstr
 // The outcome of `action` that stopped at `error`.
 StyleScriptOutcome StyleScriptFailure(StyleScriptAction action, DWORD error);
 
-// What the user is told about an outcome, in the message box, on the command
-// line and from an elevated instance alike: a Create's success note followed
-// by one line for each thing to know, a removal's lines, or the system's own
-// description of the error and nothing else. Lines are parted by a lone CR.
-std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome);
-
 } // namespace sheen

@@ -7,18 +7,15 @@
 #include "platform/text_compare.h"
 #include "platform/xml_elements.h"
 
-#include <exception>
-
 namespace sheen {
 namespace {
 
 OsVersion RunningOsVersion() {
-    try {
-        return ReadOsVersion();
-    } catch (const std::exception&) { // a runtime_error, or no memory to make one
+    OsVersion os;
+    if (ReadOsVersion(os) != ERROR_SUCCESS)
         // Assume the newest: its notes only ever warn, and its touch harms nothing.
         return {VER_PLATFORM_WIN32_NT, ~DWORD(0), 0, 0};
-    }
+    return os;
 }
 
 // Windows Server 2003 (5.2) and later take a program's embedded manifest over

@@ -89,7 +89,9 @@ std::int16_t BuildFrom(DWORD platformId, DWORD buildField) {
 }
 
 std::wstring CurrentSystemDescription() {
-    const OsVersion os = ReadOsVersion();
+    OsVersion os;
+    if (ReadOsVersion(os) != ERROR_SUCCESS) // only ever in the window's start, which tells the user
+        throw std::runtime_error("The Windows version could not be read.");
     const std::int16_t platformCode = PlatformCodeFrom(os.platformId);
     const float version = VersionFrom(os.major, os.minor);
     const std::int16_t build = BuildFrom(os.platformId, os.build);

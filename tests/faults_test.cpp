@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 namespace sheen {
@@ -34,44 +35,63 @@ class Faults : public testing::Test {
     RunningApp app_{folder_.path()}; // relative paths land in the scratch folder
 };
 
-TEST_F(Faults, FolderInTheManifestsPlaceIsRefusedUntilItGoes) {
-    const std::wstring manifest = folder_ / L"tool.exe.manifest";
-    ASSERT_TRUE(CreateDirectoryW(manifest.c_str(), nullptr));
-    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), ErrorText(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(folder_.Names(), Names{L"tool.exe.manifest"});
-    EXPECT_TRUE(GetFileAttributesW(manifest.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+// A manifest Create may not replace: the user reads the system's text for
+// it, and the manifest stays as it was, with its attributes, until the cause
+// goes; then the same Create goes through, keeping what was there.
+TEST_F(Faults, AManifestThatMayNotBeReplacedIsKeptUntilItsCauseGoes) {
+    UniqueFile holder;
+    using Step = std::function<void(const std::wstring& manifest)>;
+    struct Case {
+        const wchar_t* program;
+        DWORD error;
+        DWORD attribute;       // which the manifest keeps while it is refused
+        const wchar_t* kept;   // after the cause went, what holds the earlier bytes
+        const wchar_t* backup; // what the Create then keeps, if anything
+        Step cause;
+        Step lift;
+    };
+    const Case cases[] = {
+        {L"folder.exe", ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, L".moved\\inside.txt", L"",
+         [](const std::wstring& manifest) {
+             ASSERT_TRUE(CreateDirectoryW(manifest.c_str(), nullptr));
+             WriteFileBytes(manifest + L"\\inside.txt", kEarlier);
+         },
+         [](const std::wstring& manifest) {
+             MoveFileW(manifest.c_str(), (manifest + L".moved").c_str());
+         }},
+        {L"read-only.exe", ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_READONLY, L"",
+         L"read-only.exe.manifest.bak",
+         [](const std::wstring& manifest) {
+             WriteFileBytes(manifest, kEarlier);
+             SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_READONLY);
+         },
+         [](const std::wstring& manifest) {
+             SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_NORMAL);
+         }},
+        {L"held.exe", ERROR_SHARING_VIOLATION, 0, L"", L"held.exe.manifest.bak",
+         [&holder](const std::wstring& manifest) {
+             WriteFileBytes(manifest, kEarlier);
+             holder.reset(CreateFileW(manifest.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+             ASSERT_TRUE(holder);
+         },
+         [&holder](const std::wstring&) { holder.reset(); }},
+    };
+    for (const Case& c : cases) {
+        const std::wstring program = folder_ / c.program;
+        const std::wstring manifest = program + L".manifest";
+        c.cause(manifest);
+        const Names before = folder_.Names();
+        EXPECT_EQ(app_.Create(program), ErrorText(c.error)) << testing::PrintToString(program);
+        EXPECT_EQ(folder_.Names(), before);
+        EXPECT_EQ(GetFileAttributesW(manifest.c_str()) & c.attribute, c.attribute);
 
-    RemoveDirectoryW(manifest.c_str());
-    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), test::kSuccessMessage);
-    EXPECT_EQ(ReadFileBytes(manifest), kScript);
-}
-
-TEST_F(Faults, ReadOnlyManifestIsKeptUntilTheUserLiftsIt) {
-    const std::wstring manifest = folder_ / L"tool.exe.manifest";
-    WriteFileBytes(manifest, kEarlier);
-    SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), ErrorText(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ReadFileBytes(manifest), kEarlier);
-    EXPECT_EQ(folder_.Names(), Names{L"tool.exe.manifest"});
-
-    SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), test::kSuccessMessage + kKeptNote);
-    EXPECT_EQ(ReadFileBytes(manifest), kScript);
-}
-
-TEST_F(Faults, ManifestHeldByAnotherProcessIsKeptUntilReleased) {
-    const std::wstring manifest = folder_ / L"tool.exe.manifest";
-    WriteFileBytes(manifest, kEarlier);
-    {
-        const UniqueFile holder(CreateFileW(manifest.c_str(), GENERIC_READ, 0, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(holder);
-        EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), ErrorText(ERROR_SHARING_VIOLATION));
-        EXPECT_EQ(folder_.Names(), Names{L"tool.exe.manifest"});
+        c.lift(manifest);
+        EXPECT_EQ(ReadFileBytes(manifest + c.kept), kEarlier);
+        EXPECT_EQ(app_.Create(program),
+                  test::kSuccessMessage + (*c.backup ? test::BackupNote(c.backup) : L""));
+        EXPECT_EQ(ReadFileBytes(manifest), kScript);
     }
-    EXPECT_EQ(ReadFileBytes(manifest), kEarlier);
-    EXPECT_EQ(app_.Create(folder_ / L"tool.exe"), test::kSuccessMessage + kKeptNote);
-    EXPECT_EQ(ReadFileBytes(manifest), kScript);
 }
 
 TEST_F(Faults, AMomentarySharingViolationIsWaitedOut) {

@@ -1,4 +1,5 @@
 // What the user is told after a Create, read back from the real message box.
+#include "app/outcome_text.h"
 #include "platform/error_text.h"
 #include "platform/message_box.h"
 #include "stylescript/style_script_writer.h"

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Usage: run_shipped32.sh ROOT PREFIX TEST_EXE [ARGS...]
+# Usage: run_shipped32.sh PREFIX TEST_EXE [ARGS...]
 #
-# Runs TEST_EXE (x86-64) in the Wine prefix PREFIX under the Wine in ROOT
-# (tools/install-wine32), whose 64-bit loader starts 32-bit programs under
-# qemu-i386, with one wineserver for both and a display of their own. The
-# prefix boots once and is kept until that Wine changes.
+# Runs TEST_EXE (x86-64) in the Wine prefix PREFIX under the 32-bit Wine's root
+# in the user's cache (tools/install-wine32 puts it there first if need be),
+# whose 64-bit loader starts 32-bit programs under qemu-i386, with one
+# wineserver for both and a display of their own. The prefix boots once and is
+# kept until that Wine changes.
 set -euo pipefail
-root=$1
-prefix=$(realpath -m "$2")
-shift 2
+prefix=$(realpath -m "$1")
+shift
 tools=$(realpath "$(dirname "$0")/../tools")
 
-[ -f "$root/.ready" ] || { echo "run_shipped32: no 32-bit Wine in $root (run tools/install-wine32)" >&2; exit 1; }
+root=$("$tools/install-wine32")
 if [ "$(cat "$prefix.key" 2>/dev/null)" != "$(cat "$root/.ready")" ]; then
   rm -rf "$prefix" "$prefix.key"
 fi

@@ -113,7 +113,8 @@ TEST(SystemConversion, VersionIsMajorDotMinorReadAsADecimal) {
 }
 
 TEST(CurrentSystem, DescribesTheRunningSystemInTheUsualShape) {
-    const OsVersion os = ReadOsVersion();
+    OsVersion os;
+    ASSERT_EQ(ReadOsVersion(os), DWORD(ERROR_SUCCESS));
     const std::wstring text = CurrentSystemDescription();
     EXPECT_EQ(text, DescribeSystem(PlatformCodeFrom(os.platformId), VersionFrom(os.major, os.minor),
                                    BuildFrom(os.platformId, os.build)));

@@ -1,5 +1,5 @@
-// Writing the style script beside a target: names, bytes, and the promise that
-// an earlier manifest is replaced whole or not at all.
+// Writing the style script beside a target: names, bytes, the backups, and the
+// promise that an earlier manifest is replaced whole or not at all.
 #include "platform/error_text.h"
 #include "platform/unique_handle.h"
 #include "stylescript/style_script.h"
@@ -251,6 +251,23 @@ TEST(StyleScriptBackup, BothRenamesWaitOutAScanner) {
     EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest.bak"), kEarlier);
 }
 
+// As another process that deletes the backup just before it is put back.
+BOOL WINAPI MoveFileExAfterTheSourceWentAway(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    DeleteFileW(from);
+    return gMoveFileEx(from, to, flags);
+}
+
+TEST(StyleScriptFileFailure, ABackupGoneBeforeTheRemovalPutsItBackIsAnError) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"tool.exe.manifest", kEarlier);
+    ASSERT_EQ(WriteStyleScriptFile(folder / L"tool.exe").backupName, L"tool.exe.manifest.bak");
+    gMoveFileEx = std::exchange(__imp_MoveFileExW, &MoveFileExAfterTheSourceWentAway);
+    const auto outcome = RemoveStyleScriptFile(folder / L"tool.exe");
+    __imp_MoveFileExW = gMoveFileEx;
+    EXPECT_EQ(outcome.error, DWORD(ERROR_FILE_NOT_FOUND)) << "not: there was no manifest";
+    EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest"), kScript);
+}
+
 TEST(StyleScriptFileFailure, AManifestThatCannotBeKeptIsNotReplaced) {
     ScratchFolder folder;
     const std::wstring manifest = folder / L"tool.exe.manifest";
@@ -272,49 +289,6 @@ TEST(StyleScriptFileFailure, MissingFolderIsPathNotFoundAndCreatesNothing) {
     EXPECT_EQ(WriteStyleScriptFile(folder / L"absent\\tool.exe").error,
               DWORD(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(folder.Names(), Names{});
-}
-
-TEST(StyleScriptFileFailure, ReadOnlyManifestIsRefusedAndKept) {
-    ScratchFolder folder;
-    const std::wstring manifest = folder / L"tool.exe.manifest";
-    WriteFileBytes(manifest, kEarlier);
-    SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_READONLY);
-
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ReadFileBytes(manifest), kEarlier);
-    EXPECT_EQ(GetFileAttributesW(manifest.c_str()) & FILE_ATTRIBUTE_READONLY,
-              DWORD(FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(folder.Names(), Names{L"tool.exe.manifest"});
-
-    // Once the user lifts the protection, the same Create goes through.
-    SetFileAttributesW(manifest.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(ReadFileBytes(manifest), kScript);
-}
-
-TEST(StyleScriptFileFailure, ManifestHeldOpenWithoutSharingIsRefusedAndKept) {
-    ScratchFolder folder;
-    const std::wstring manifest = folder / L"tool.exe.manifest";
-    WriteFileBytes(manifest, kEarlier);
-    {
-        const UniqueFile holder(CreateFileW(manifest.c_str(), GENERIC_READ, 0, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(holder);
-        EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SHARING_VIOLATION));
-        EXPECT_EQ(folder.Names(), Names{L"tool.exe.manifest"});
-    }
-    EXPECT_EQ(ReadFileBytes(manifest), kEarlier);
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(ReadFileBytes(manifest), kScript);
-}
-
-TEST(StyleScriptFileFailure, FolderInTheManifestsPlaceIsRefusedAndKept) {
-    ScratchFolder folder;
-    ASSERT_TRUE(CreateDirectoryW((folder / L"tool.exe.manifest").c_str(), nullptr));
-    WriteFileBytes(folder / L"tool.exe.manifest\\inside.txt", kEarlier);
-    EXPECT_EQ(WriteStyleScriptFile(folder / L"tool.exe").error, DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ReadFileBytes(folder / L"tool.exe.manifest\\inside.txt"), kEarlier);
-    EXPECT_EQ(folder.Names(), Names{L"tool.exe.manifest"});
 }
 
 } // namespace
