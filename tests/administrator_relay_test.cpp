@@ -38,63 +38,62 @@ class SenderWindow {
 
 TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExitCode) {
     const SenderWindow sender;
+    const RelayRequest request = NewRelayRequest(Action::create, kWindow);
     StyleScriptOutcome kept, other;
     kept.backupName = L"tool.exe.manifest.bak";
     other.backupName = L"tool.exe.manifest.bak2";
     const std::wstring keptText = StyleScriptOutcomeText(kept);
     const std::wstring denied = ErrorText(ERROR_ACCESS_DENIED);
     const DWORD self = GetCurrentProcessId();
-    // Sent while the shell still starts the instance, a reply is taken, and
-    // then kept only if the instance turns out to be its sender.
-    enum class Sent { no, afterStart, beforeStart };
     struct Case {
         const char* what;
-        DWORD awaited;   // the process the window started
-        ULONGLONG other; // 0, or bits by which a reply's number differs
-        DWORD cut;       // bytes a reply lacks
+        DWORD awaited;     // the process the window started
+        ULONGLONG request; // the number a reply carries
+        DWORD cut;         // bytes a reply lacks
         DWORD exitCode;
         std::wstring told;
-        Sent sent = Sent::afterStart;
-        Action action = Action::create;
+        bool sent = true;
+        bool early = false; // sent while the shell still starts the instance
     };
     const Case cases[] = {
-        {"the instance's reply", self, 0, 0, 0, keptText},
-        {"its reply before it is known", self, 0, 0, 0, keptText, Sent::beforeStart},
-        {"another process's", self + 4, 0, 0, ERROR_ACCESS_DENIED, denied},
-        {"another's before the instance is known", self + 4, 0, 0, ERROR_ACCESS_DENIED, denied,
-         Sent::beforeStart},
-        {"another request's", self, 1, 0, ERROR_ACCESS_DENIED, denied},
-        {"a cut reply", self, 0, 1, ERROR_ACCESS_DENIED, denied},
-        {"one the exit code belies", self, 0, 0, ERROR_ACCESS_DENIED, denied},
-        {"no reply", self, 0, 0, 0, test::kSuccessMessage, Sent::no},
-        // It may have found nothing to take away.
-        {"no reply to a removal", self, 0, 0, 0,
-         L"The program has no style script any more; the administrator's run did not say more.",
-         Sent::no, Action::remove},
+        {"the instance's reply", self, request.nonce, 0, 0, keptText},
+        {"its reply before it is known", self, request.nonce, 0, 0, keptText, true, true},
+        {"another process's", self + 4, request.nonce, 0, ERROR_ACCESS_DENIED, denied},
+        {"another's before the instance is known", self + 4, request.nonce, 0, ERROR_ACCESS_DENIED,
+         denied, true, true},
+        {"another request's", self, request.nonce ^ 1, 0, ERROR_ACCESS_DENIED, denied},
+        {"a cut reply", self, request.nonce, 1, ERROR_ACCESS_DENIED, denied},
+        {"one the exit code belies", self, request.nonce, 0, ERROR_ACCESS_DENIED, denied},
+        {"no reply", self, request.nonce, 0, 0, test::kSuccessMessage, false},
     };
     for (const Case& c : cases) {
-        const RelayRequest request = NewRelayRequest(c.action, kWindow);
         RelayWait wait;
-        RelayReply reply(request.nonce ^ c.other, kept);
+        RelayReply reply(c.request, kept);
         COPYDATASTRUCT data = reply.data();
         data.cbData -= c.cut;
         EXPECT_FALSE(wait.Receive(sender.get(), data)) << "before the wait: " << c.what;
         wait.Begin(request);
-        const bool whole = !c.other && !c.cut;
-        if (c.sent == Sent::beforeStart) {
-            EXPECT_EQ(wait.Receive(sender.get(), data), whole) << c.what;
-        }
-        wait.Started(c.awaited);
-        if (c.sent == Sent::afterStart) {
-            const bool awaited = c.awaited == self && whole;
+        if (!c.early)
+            wait.Started(c.awaited);
+        if (c.sent) {
+            const bool awaited =
+                (c.early || c.awaited == self) && c.request == request.nonce && !c.cut;
             EXPECT_EQ(wait.Receive(sender.get(), data), awaited) << c.what;
-            RelayReply second(request.nonce, other);
+            RelayReply second(c.request, other);
             if (awaited) {
                 EXPECT_FALSE(wait.Receive(sender.get(), second.data())) << "a second: " << c.what;
             }
         }
+        if (c.early)
+            wait.Started(c.awaited);
         EXPECT_EQ(StyleScriptOutcomeText(wait.End(c.exitCode)), c.told) << c.what;
     }
+    // Without a reply, a removal that succeeded may have found nothing to take away.
+    RelayWait removal;
+    removal.Begin(NewRelayRequest(Action::remove, kWindow));
+    EXPECT_EQ(
+        StyleScriptOutcomeText(removal.End(0)),
+        L"The program has no style script any more; the administrator's run did not say more.");
 }
 
 TEST(AdministratorPath, IsTheFileTriedWithTheSessionsOwnDrivesResolved) {
@@ -113,27 +112,20 @@ TEST(AdministratorPath, IsTheFileTriedWithTheSessionsOwnDrivesResolved) {
     for (const Case& c : cases)
         EXPECT_EQ(PathForAdministrator(c.tried), c.handedOver) << testing::PrintToString(c.tried);
     DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
-
-    // A link on the way is handed over as the folder it leads to, and which one that is.
-    CreateDirectoryW((folder / L"App").c_str(), nullptr);
-    test::FolderLinks links;
-    ASSERT_TRUE(links.Point(folder / L"link", folder / L"App"));
-    std::wstring handedOver;
-    FolderIdentity viaLink, direct;
-    ASSERT_EQ(PinProgramFolder(folder / L"link\\tool.exe. ", handedOver, viaLink),
-              DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(handedOver, folder / L"App\\tool.exe. ");
-    ASSERT_EQ(PinProgramFolder(folder / L"App\\tool.exe", handedOver, direct),
-              DWORD(ERROR_SUCCESS));
-    EXPECT_TRUE(viaLink == direct);
 }
 
+// What lets a stalled instance go on; made once, as the test program starts:
+// made anew for each test, CreateEventW came to fail under Wine with
+// ERROR_INVALID_HANDLE after a few tests, and the instance then did not stall.
+const HANDLE kStallRelease = CreateEventW(nullptr, TRUE, FALSE, L"SheenwrightStallRelease");
+
 // Lets the test build's elevated instance go on, once, at the end of the scope
-// at the latest; until then it waits before it replies (app/fault_injection.h).
+// at the latest; until then it waits as it starts (app/fault_injection.h).
 // Nothing of it outlives the test.
 class StalledInstance {
   public:
-    StalledInstance() : release_(CreateEventW(nullptr, TRUE, FALSE, L"SheenwrightStallRelease")) {
+    StalledInstance() {
+        EXPECT_TRUE(ResetEvent(kStallRelease)) << "no stall";
         SetEnvironmentVariableW(L"SHEENWRIGHT_STALL", L"RunRelayedRequest");
     }
     ~StalledInstance() {
@@ -147,10 +139,10 @@ class StalledInstance {
         instance_.reset(OpenProcess(SYNCHRONIZE, FALSE, id));
         return id;
     }
-    void Release() const { SetEvent(release_.get()); }
+    void Release() const { SetEvent(kStallRelease); }
 
   private:
-    UniqueKernelHandle release_, instance_;
+    UniqueKernelHandle instance_;
 };
 
 // A folder only an administrator may write, with a manifest in it to keep.
@@ -287,7 +279,7 @@ TEST_F(GuardedProgramFolder, TheAdministratorWritesNowhereButInTheFolderDenied) 
     CreateDirectoryW(open.c_str(), nullptr);
     test::WriteFileBytes(denied + L"\\tool.exe.manifest", kEarlier);
     test::FolderLinks links;
-    ASSERT_TRUE(links.Point(user / L"link", denied));
+    ASSERT_TRUE(links.Point(user / L"link", L"denied"));
     std::optional<test::GuardedFolder> guard(denied);
     StalledInstance stalled;
     const RunningApp app = Limited(kFaultyProgram);
@@ -295,8 +287,8 @@ TEST_F(GuardedProgramFolder, TheAdministratorWritesNowhereButInTheFolderDenied) 
     ASSERT_NE(stalled.StartedBy(app.processId()), 0u) << "the elevated instance did not start";
     guard.reset();
     ASSERT_TRUE(MoveFileW(denied.c_str(), (user / L"moved").c_str()));
-    ASSERT_TRUE(links.Point(denied, open));
-    ASSERT_TRUE(links.Point(user / L"link", open));
+    ASSERT_TRUE(links.Point(denied, L"open"));
+    ASSERT_TRUE(links.Point(user / L"link", L"open"));
 
     stalled.Release();
     const auto told = test::ReadAndDismissOkBox(app.processId());
@@ -316,9 +308,9 @@ TEST_F(GuardedProgramFolder, NothingSentWhileItWaitsStartsASecondRun) {
     ASSERT_NE(stalled.StartedBy(app.processId()), 0u) << "the elevated instance did not start";
     PostMessageW(app.Button(L"Creat"), BM_CLICK, 0, 0);
     PostMessageW(app.Button(L"Browse"), BM_CLICK, 0, 0);
-    EXPECT_FALSE(test::WaitForMessageBox(app.processId(), 3000)) << "a second question";
+    const auto shown = test::WaitForMessageBox(app.processId(), 3000);
+    EXPECT_FALSE(shown) << "a box: " << testing::PrintToString(shown ? shown->text : L"");
     EXPECT_FALSE(test::FileDialog::WaitFor(app.processId(), 1000)) << "a file dialog";
-    EXPECT_EQ(test::ChildProcesses(app.processId()).size(), 1u);
 
     stalled.Release();
     const auto told = test::ReadAndDismissOkBox(app.processId());

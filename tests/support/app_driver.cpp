@@ -104,24 +104,17 @@ StartedProgram StartProgram(const std::wstring& program, const std::wstring& arg
     return started;
 }
 
-std::vector<DWORD> ChildProcesses(DWORD parentId) {
-    std::vector<DWORD> children;
-    const UniqueKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-         more = ::Process32NextW(snapshot.get(), &entry))
-        if (entry.th32ParentProcessID == parentId)
-            children.push_back(entry.th32ProcessID);
-    return children;
-}
-
 DWORD WaitForChildProcess(DWORD parentId, DWORD timeoutMs) {
     DWORD child = 0;
     WaitUntil(
         [&] {
-            const std::vector<DWORD> children = ChildProcesses(parentId);
-            child = children.empty() ? 0 : children.back();
+            const UniqueKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+            PROCESSENTRY32W entry = {};
+            entry.dwSize = sizeof entry;
+            for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+                 more = ::Process32NextW(snapshot.get(), &entry))
+                if (entry.th32ParentProcessID == parentId)
+                    child = entry.th32ProcessID;
             return child != 0;
         },
         timeoutMs);

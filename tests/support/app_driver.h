@@ -64,8 +64,6 @@ struct StartAs {
 StartedProgram StartProgram(const std::wstring& program, const std::wstring& arguments = L"",
                             const std::wstring& workingFolder = L"", const StartAs& as = {});
 
-// The ids of the running processes that `parentId` started.
-std::vector<DWORD> ChildProcesses(DWORD parentId);
 // The id of a running process that `parentId` started, once there is one; 0 at the timeout.
 DWORD WaitForChildProcess(DWORD parentId, DWORD timeoutMs = 20000);
 

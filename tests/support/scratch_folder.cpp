@@ -40,25 +40,20 @@ bool TakesNewFiles(const std::wstring& folder) {
     return bool(probe);
 }
 
-// `path`'s name on Linux; empty if Wine cannot tell.
-std::wstring UnixName(const std::wstring& path) {
+// Runs the Linux command `command` with the Linux name of `path` after it.
+// Wine runs a Linux program given by its path on drive Z:, but neither waits
+// for it nor passes its exit code back: the shell leaves a mark beside `path`
+// once the command is done.
+bool RunOn(const std::wstring& path, const std::wstring& command) {
     const auto unixName = FindSystemFunction<char*(CDECL*)(const wchar_t*)>(
         L"kernel32.dll", "wine_get_unix_file_name");
     char* name = unixName ? unixName(path.c_str()) : nullptr;
     if (!name)
-        return L"";
+        return false;
     const std::wstring unixPath(name, name + std::strlen(name)); // ASCII: ScratchFolder's names
     ::HeapFree(::GetProcessHeap(), 0, name);
-    return unixPath;
-}
-
-// Runs the Linux shell `command` about `path` (its Linux name in `unixPath`),
-// to its end. Wine runs a Linux program given by its path on drive Z:, but
-// neither waits for it nor passes its exit code back: the shell leaves a mark
-// beside `path` once the command is done.
-bool RunShell(const std::wstring& path, const std::wstring& unixPath, const std::wstring& command) {
     std::wstring commandLine =
-        L"Z:\\bin\\sh -c \"" + command + L"; touch '" + unixPath + L".done'\"";
+        L"Z:\\bin\\sh -c \"" + command + L" '" + unixPath + L"'; touch '" + unixPath + L".done'\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -76,18 +71,7 @@ bool RunShell(const std::wstring& path, const std::wstring& unixPath, const std:
 
 // The folder then tells whether chattr worked.
 bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableAfter) {
-    const std::wstring unixFolder = UnixName(folder);
-    return !unixFolder.empty() &&
-           RunShell(folder, unixFolder, L"chattr " + flag + L" '" + unixFolder + L"'") &&
-           TakesNewFiles(folder) == writableAfter;
-}
-
-// `path`'s Linux name, its folder's resolved by Wine but not its own name,
-// which may be a link.
-std::wstring UnixNameOfLink(const std::wstring& path) {
-    const size_t cut = path.find_last_of(L'\\');
-    const std::wstring folder = UnixName(path.substr(0, cut));
-    return folder.empty() ? folder : folder + L"/" + path.substr(cut + 1);
+    return RunOn(folder, L"chattr " + flag) && TakesNewFiles(folder) == writableAfter;
 }
 
 } // namespace
@@ -99,20 +83,17 @@ GuardedFolder::GuardedFolder(const std::wstring& folder)
 }
 
 FolderLinks::~FolderLinks() {
-    for (const std::wstring& link : links_) {
-        const std::wstring unixLink = UnixNameOfLink(link);
-        if (unixLink.empty() || !RunShell(link, unixLink, L"rm -f '" + unixLink + L"'"))
+    for (const std::wstring& link : links_)
+        if (!RunOn(link, L"rm -f"))
             ADD_FAILURE() << "cannot remove the link " << testing::PrintToString(link);
-    }
 }
 
-bool FolderLinks::Point(const std::wstring& link, const std::wstring& target) {
-    const std::wstring unixLink = UnixNameOfLink(link), unixTarget = UnixName(target);
-    if (unixLink.empty() || unixTarget.empty() ||
-        !RunShell(link, unixLink, L"ln -sfn '" + unixTarget + L"' '" + unixLink + L"'"))
+bool FolderLinks::Point(const std::wstring& link, const std::wstring& sibling) {
+    if (!RunOn(link, L"ln -sfn '" + sibling + L"'"))
         return false;
     links_.push_back(link);
-    return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = ::GetFileAttributesW(link.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void GuardedFolder::Open() {

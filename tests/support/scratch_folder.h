@@ -54,9 +54,9 @@ class FolderLinks {
     FolderLinks(const FolderLinks&) = delete;
     FolderLinks& operator=(const FolderLinks&) = delete;
     ~FolderLinks();
-    // Makes `link` lead to the folder `target`, in place of any link there;
-    // true once it does.
-    bool Point(const std::wstring& link, const std::wstring& target);
+    // Makes `link` lead to the folder `sibling` beside it (a name), in place
+    // of any link there; true once it does.
+    bool Point(const std::wstring& link, const std::wstring& sibling);
 
   private:
     std::vector<std::wstring> links_;
