@@ -88,28 +88,6 @@ std::wstring FolderOf(const std::wstring& path) {
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-// `final` (\\?\ form) in the form `like` was written: the plain one where
-// `like` has it and the path with a name of `nameLength` still fits it.
-std::wstring InFormOf(const std::wstring& final, const std::wstring& like, size_t nameLength) {
-    constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
-    if (like.starts_with(kExtendedPrefix) || !final.starts_with(kExtendedPrefix))
-        return final;
-    std::wstring plain = final.starts_with(kUnc) ? L"\\\\" + final.substr(kUnc.size())
-                                                 : final.substr(kExtendedPrefix.size());
-    return plain.size() + 1 + nameLength < MAX_PATH ? plain : final;
-}
-
-// In the elevated instance: holds the folder of `path`, if it is the one the
-// window found.
-DWORD HoldSameFolder(const std::wstring& path, const FolderIdentity& expected, HeldFolder& folder) {
-    FolderIdentity found;
-    if (const DWORD error = folder.Open(FolderOf(path)))
-        return error;
-    if (const DWORD error = folder.Identity(found))
-        return error;
-    return found == expected ? ERROR_SUCCESS : kFolderChangedError;
-}
-
 } // namespace
 
 bool MayRunAsAdministrator(const std::wstring& targetPath, DWORD error) {
@@ -137,16 +115,22 @@ DWORD PinProgramFolder(const std::wstring& targetPath, std::wstring& handedOver,
     // A link on the way could be pointed elsewhere before the administrator
     // gets there: hand over the folder it leads to now, and which one it is.
     const std::wstring path = PathForAdministrator(targetPath);
-    const std::wstring name = path.substr(FolderOf(path).size());
+    const size_t name = FolderOf(path).size();
     HeldFolder held;
-    std::wstring final;
-    if (const DWORD error = held.Open(FolderOf(path)))
+    if (const DWORD error = held.Open(path.substr(0, name), folder))
         return error;
-    if (const DWORD error = held.Identity(folder))
+    if (const DWORD error = held.FinalPath(handedOver))
         return error;
-    if (const DWORD error = held.FinalPath(final))
-        return error;
-    handedOver = InFormOf(final, path, name.size()) + L"\\" + name;
+    // The plain form, as the path box had it, where the path is not too long for it.
+    constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+    if (!path.starts_with(kExtendedPrefix) && handedOver.starts_with(kExtendedPrefix) &&
+        handedOver.size() + path.size() - name < MAX_PATH) {
+        if (handedOver.starts_with(kUnc))
+            handedOver.erase(2, kUnc.size() - 2); // \\?\UNC\server\... is \\server\...
+        else
+            handedOver.erase(0, kExtendedPrefix.size());
+    }
+    handedOver.append(path, name - 1);
     return ERROR_SUCCESS;
 }
 
@@ -156,16 +140,23 @@ RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo) {
 }
 
 std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path) {
+    std::wstring arguments = SwitchForAction(request.action);
+    arguments += L" ";
+    arguments += kReplyTo;
+    arguments += DecimalText(std::int64_t(reinterpret_cast<UINT_PTR>(request.replyTo)));
+    for (const ULONGLONG number : {request.nonce, ULONGLONG(request.folder.volume),
+                                   request.folder.file >> 32, request.folder.file & 0xFFFFFFFF}) {
+        arguments += L':';
+        arguments += DecimalText(std::int64_t(number));
+    }
     // Backslashes right before the closing quote would escape it: double them.
     const size_t lastOther = path.find_last_not_of(L'\\');
     const size_t trailing = path.size() - (lastOther == std::wstring::npos ? 0 : lastOther + 1);
-    return std::wstring(SwitchForAction(request.action)) + L" " + std::wstring(kReplyTo) +
-           DecimalText(std::int64_t(reinterpret_cast<UINT_PTR>(request.replyTo))) + L":" +
-           DecimalText(std::int64_t(request.nonce)) + L":" +
-           DecimalText(std::int64_t(request.folder.volume)) + L":" +
-           DecimalText(std::int64_t(request.folder.file >> 32)) + L":" +
-           DecimalText(std::int64_t(request.folder.file & 0xFFFFFFFF)) + L" \"" + path +
-           std::wstring(trailing, L'\\') + L"\"";
+    arguments += L" \"";
+    arguments += path;
+    arguments.append(trailing, L'\\');
+    arguments += L'"';
+    return arguments;
 }
 
 std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_view argument) {
@@ -192,7 +183,10 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
     InjectStall("RunRelayedRequest");
     HeldFolder folder; // for the whole run
-    const DWORD error = HoldSameFolder(path, request.folder, folder);
+    FolderIdentity found;
+    DWORD error = folder.Open(FolderOf(path), found);
+    if (error == ERROR_SUCCESS && !(found == request.folder))
+        error = kFolderChangedError;
     const StyleScriptOutcome outcome = error == ERROR_SUCCESS
                                            ? CarryOutStyleScript(request.action, path)
                                            : StyleScriptFailure(request.action, error);

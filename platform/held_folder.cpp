@@ -4,7 +4,7 @@
 
 namespace sheen {
 
-DWORD HeldFolder::Open(const std::wstring& path) {
+DWORD HeldFolder::Open(const std::wstring& path, FolderIdentity& identity) {
     // Backup semantics open a folder; FILE_SHARE_DELETE left out keeps it,
     // and so the folders above it, where they are.
     folder_.reset(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
@@ -15,40 +15,31 @@ DWORD HeldFolder::Open(const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!::GetFileInformationByHandle(folder_.get(), &information))
         return ::GetLastError();
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.file = ULONGLONG(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
     return information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? ERROR_SUCCESS
                                                                    : ERROR_DIRECTORY;
 }
 
-DWORD HeldFolder::Identity(FolderIdentity& identity) const {
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!::GetFileInformationByHandle(folder_.get(), &information))
-        return ::GetLastError();
-    identity.volume = information.dwVolumeSerialNumber;
-    identity.file = ULONGLONG(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
-    return ERROR_SUCCESS;
-}
-
 DWORD HeldFolder::FinalPath(std::wstring& path) const {
     using GetFinalPathName = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-    static const auto getFinalPathName =
+    const auto getFinalPathName =
         FindSystemFunction<GetFinalPathName>(L"kernel32.dll", "GetFinalPathNameByHandleW");
     if (!getFinalPathName)
         return ERROR_PROC_NOT_FOUND;
-    path.assign(MAX_PATH, L'\0');
-    for (;;) {
-        // 0: FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
-        const DWORD length = getFinalPathName(folder_.get(), path.data(), DWORD(path.size()), 0);
-        if (length == 0)
-            return ::GetLastError();
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(length); // the size it needs, with its terminating null
-    }
-    if (path.size() > 1 && path.back() == L'\\')
+    // Asked with no room, it tells the room the path needs, its null included;
+    // 0: FILE_NAME_NORMALIZED | VOLUME_NAME_DOS.
+    const DWORD needed = getFinalPathName(folder_.get(), nullptr, 0, 0);
+    if (needed == 0)
+        return ::GetLastError();
+    path.resize(needed);
+    const DWORD length = getFinalPathName(folder_.get(), path.data(), needed, 0);
+    if (length == 0)
+        return ::GetLastError();
+    path.resize(length < needed ? length : 0);
+    if (!path.empty() && path.back() == L'\\')
         path.pop_back(); // a drive's root
-    return ERROR_SUCCESS;
+    return path.empty() ? ERROR_BAD_LENGTH : ERROR_SUCCESS;
 }
 
 } // namespace sheen

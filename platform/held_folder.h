@@ -20,10 +20,10 @@ struct FolderIdentity {
 
 class HeldFolder {
   public:
-    // Opens the folder at `path`, following any link on the way. Returns
-    // ERROR_SUCCESS or the error (ERROR_DIRECTORY for a file).
-    DWORD Open(const std::wstring& path);
-    DWORD Identity(FolderIdentity& identity) const;
+    // Opens the folder at `path`, following any link on the way, and sets
+    // `identity` to which folder it is. Returns ERROR_SUCCESS or the error
+    // (ERROR_DIRECTORY for a file).
+    DWORD Open(const std::wstring& path, FolderIdentity& identity);
     // Sets `path` to the folder's path with every link resolved, as the
     // system gives it (\\?\C:\... or \\?\UNC\server\share\...), with no
     // trailing backslash. ERROR_PROC_NOT_FOUND where the system cannot tell
