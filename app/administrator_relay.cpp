@@ -1,7 +1,6 @@
 #include "app/administrator_relay.h"
 
 #include "app/fault_injection.h"
-#include "platform/atomic_file.h"
 #include "platform/elevation.h"
 #include "platform/error_text.h"
 #include "platform/file_name.h"
@@ -90,8 +89,8 @@ std::wstring FolderOf(const std::wstring& path) {
 
 } // namespace
 
-bool MayRunAsAdministrator(const std::wstring& targetPath, DWORD error) {
-    if (error != ERROR_ACCESS_DENIED || RefusesToReplace(StyleScriptPath(targetPath)))
+bool MayRunAsAdministrator(StyleScriptAction action, const std::wstring& targetPath, DWORD error) {
+    if (error != ERROR_ACCESS_DENIED || RefusedToAnyone(action, targetPath))
         return false;
     OsVersion os;
     if (ReadOsVersion(os) != ERROR_SUCCESS || !HasUserAccountControl(os))

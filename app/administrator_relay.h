@@ -29,9 +29,9 @@ struct RelayRequest {
 
 // Whether the window may offer to do `action` as administrator after `error`
 // for `targetPath`: Windows denied the write, not Sheenwright itself (a
-// read-only manifest stays refused for anyone), on a system with User Account
-// Control, to a process that is not elevated.
-bool MayRunAsAdministrator(const std::wstring& targetPath, DWORD error);
+// read-only manifest or backup stays refused for anyone, see RefusedToAnyone),
+// on a system with User Account Control, to a process that is not elevated.
+bool MayRunAsAdministrator(StyleScriptAction action, const std::wstring& targetPath, DWORD error);
 
 // `targetPath` as the window just tried it, for another account's process:
 // full, with no trailing dot or blank of its name lost (the script's name is

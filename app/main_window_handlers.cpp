@@ -85,7 +85,7 @@ void MainWindow::OnCreateClick() {
         action = StyleScriptAction::remove;
     const StyleScriptOutcome outcome = CarryOutStyleScript(action, path);
     const std::wstring told = StyleScriptOutcomeText(outcome);
-    if (!MayRunAsAdministrator(path, outcome.error)) {
+    if (!MayRunAsAdministrator(action, path, outcome.error)) {
         ShowMessage(hwnd(), told);
         return;
     }

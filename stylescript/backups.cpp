@@ -5,7 +5,9 @@
 #include "platform/number_text.h"
 #include "platform/unique_handle.h"
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace sheen {
 namespace {
@@ -83,35 +85,43 @@ class Backup {
     bool made_ = false;
 };
 
-// Whether `name` is `base` followed by .bak, or by .bak<N> for N from 2 to
-// kBackupNames: the names Backup gives.
-bool IsBackupName(std::wstring_view name, std::wstring_view base) {
-    constexpr std::wstring_view kBak = L".bak";
-    if (name.size() < base.size() + kBak.size() || name.substr(0, base.size()) != base ||
-        name.substr(base.size(), kBak.size()) != kBak)
-        return false;
-    const std::wstring_view number = name.substr(base.size() + kBak.size());
+// A backup of a file, as the search for backups lists it.
+struct ListedBackup {
+    std::wstring path;
+    int number = 0; // 1 for .bak, N for .bak<N>
+    FILETIME written = {};
+    ULONGLONG size = 0;
+};
+
+// The number in a name that the search for `<base>.bak*` matched, where `base`
+// is `baseLength` characters long: 1 for .bak, N for .bak<N> with N from 2 to
+// kBackupNames, as Backup names them; 0 for any other name.
+int BackupNumber(std::wstring_view name, size_t baseLength) {
+    constexpr size_t kBakLength = 4; // ".bak"
+    if (name.size() < baseLength + kBakLength)
+        return 0;
+    const std::wstring_view number = name.substr(baseLength + kBakLength);
     if (number.empty())
-        return true;
+        return 1;
     if (number.size() > 3 || number[0] == L'0')
-        return false;
+        return 0;
     int value = 0;
     for (const wchar_t digit : number) {
         if (digit < L'0' || digit > L'9')
-            return false;
+            return 0;
         value = value * 10 + (digit - L'0');
     }
-    return value >= 2;
+    return value >= 2 ? value : 0;
 }
 
-// Sets `backup` to the backup of the file at `full` whose last-write time is
-// `stamp`, or to nothing.
-DWORD FindBackupStamped(const std::wstring& full, const FILETIME& stamp, std::wstring& backup) {
-    backup.clear();
-    const auto [folderPart, basePart] = SplitPath(full);
-    const std::wstring folder(folderPart);
-    const std::wstring base(basePart);
+// Sets `backups` to the backups of the file at `full`, highest number first.
+DWORD ListBackups(const std::wstring& full, std::vector<ListedBackup>& backups) {
+    backups.clear();
+    const auto [folder, base] = SplitPath(full);
     WIN32_FIND_DATAW found;
+    // The file system matches the names as it compares them, on Windows
+    // without regard to case: checked here again, they could only compare
+    // otherwise (TOOL.EXE.manifest against tool.exe.manifest.bak).
     const HANDLE search = ::FindFirstFileW((full + L".bak*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
@@ -119,24 +129,83 @@ DWORD FindBackupStamped(const std::wstring& full, const FILETIME& stamp, std::ws
     }
     const UniqueHandle<HANDLE, &::FindClose, -1> owner(search);
     do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            ::CompareFileTime(&found.ftLastWriteTime, &stamp) == 0 &&
-            IsBackupName(found.cFileName, base)) {
-            backup = folder + found.cFileName;
-            return ERROR_SUCCESS;
-        }
+        const int number = BackupNumber(found.cFileName, base.size());
+        if (number > 0 && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            backups.push_back({std::wstring(folder) + found.cFileName, number,
+                               found.ftLastWriteTime,
+                               ULONGLONG(found.nFileSizeHigh) << 32 | found.nFileSizeLow});
     } while (::FindNextFileW(search, &found));
     const DWORD error = ::GetLastError();
-    return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
+    if (error != ERROR_NO_MORE_FILES)
+        return error;
+    std::ranges::sort(backups, std::ranges::greater{}, &ListedBackup::number);
+    return ERROR_SUCCESS;
+}
+
+// Whether the file at `full` has a backup whose last-write time is `stamp`.
+bool HasBackupStamped(const std::wstring& full, const FILETIME& stamp) {
+    std::vector<ListedBackup> backups;
+    return ListBackups(full, backups) == ERROR_SUCCESS &&
+           std::ranges::any_of(backups, [&](const ListedBackup& backup) {
+               return ::CompareFileTime(&backup.written, &stamp) == 0;
+           });
+}
+
+// Whether `backup` may come back as the earlier manifest: not when it holds
+// what `isOwnScript` accepts, a copy of a script (a user's, its time kept).
+DWORD MayComeBack(const ListedBackup& backup, IsOwnScript isOwnScript, bool& may) {
+    may = true;
+    if (backup.size > kFileChunk)
+        return ERROR_SUCCESS;
+    FileToRead file;
+    std::string held;
+    if (const DWORD error = ReadSmall(backup.path, file, held))
+        return error;
+    may = !isOwnScript(held);
+    return ERROR_SUCCESS;
+}
+
+// Sets `chosen` to the backup a removal of the file at `full`, last written at
+// `written`, puts back, or to nothing: the one backup with that time, which the
+// last Create gave the file; without exactly one, the highest-numbered, which
+// the latest Create made where the times were lost (1.00 wrote none, and
+// copies and archives may not keep them). Only backups that may come back
+// count, and only those that decide are read.
+DWORD ChooseBackup(const std::wstring& full, const FILETIME& written, IsOwnScript isOwnScript,
+                   std::wstring& chosen) {
+    chosen.clear();
+    std::vector<ListedBackup> backups;
+    if (const DWORD error = ListBackups(full, backups))
+        return error;
+    int stampedCount = 0;
+    for (const ListedBackup& backup : backups) {
+        if (::CompareFileTime(&backup.written, &written) != 0)
+            continue;
+        bool may = false;
+        if (const DWORD error = MayComeBack(backup, isOwnScript, may))
+            return error;
+        if (may && ++stampedCount == 1)
+            chosen = backup.path;
+    }
+    if (stampedCount == 1)
+        return ERROR_SUCCESS;
+    chosen.clear();
+    for (const ListedBackup& backup : backups) {
+        bool may = false;
+        if (const DWORD error = MayComeBack(backup, isOwnScript, may))
+            return error;
+        if (may) {
+            chosen = backup.path;
+            break;
+        }
+    }
+    return ERROR_SUCCESS;
 }
 
 // Unless the file at `full` is absent, already holds `bytes`, or holds what
-// `isOwnScript` accepts, makes `backup` keep what it holds. `stamp` then
-// receives the last-write time the new file is to take, so that it names the
-// backup a removal puts back: the one kept or reused now, or, where none was
-// needed, the replaced file's own, if a backup has it.
+// `isOwnScript` accepts, makes `backup` keep what it holds.
 DWORD KeepEarlier(const std::wstring& full, std::string_view bytes, IsOwnScript isOwnScript,
-                  Backup& backup, std::optional<FILETIME>& stamp) {
+                  Backup& backup) {
     FileToRead earlier;
     const DWORD open = Retrying(AccessDenied::stays, [&] { return OpenToRead(full, earlier); });
     if (open == ERROR_FILE_NOT_FOUND || open == ERROR_PATH_NOT_FOUND)
@@ -149,25 +218,44 @@ DWORD KeepEarlier(const std::wstring& full, std::string_view bytes, IsOwnScript 
         std::string held;
         if (const DWORD read = ReadWhole(earlier, held))
             return read;
-        if (held == bytes || (isOwnScript && isOwnScript(held))) {
-            FILETIME written;
-            std::wstring carried;
-            if (::GetFileTime(earlier.file.get(), nullptr, nullptr, &written) &&
-                FindBackupStamped(full, written, carried) == ERROR_SUCCESS && !carried.empty())
-                stamp = written;
+        if (held == bytes || (isOwnScript && isOwnScript(held)))
             return ERROR_SUCCESS;
-        }
     }
-    if (const DWORD error = backup.Keep(full, earlier.file.get(), earlier.size))
-        return error;
-    WIN32_FILE_ATTRIBUTE_DATA kept;
-    if (!::GetFileAttributesExW(backup.path().c_str(), GetFileExInfoStandard, &kept)) {
-        const DWORD error = ::GetLastError();
-        backup.Discard();
-        return error;
+    return backup.Keep(full, earlier.file.get(), earlier.size);
+}
+
+// Sets `stamp` to the last-write time the new file at `full` is to take, so
+// that it names the backup a removal puts back: that of `kept`, the backup
+// kept or reused now; where none was needed, the replaced file's own, if a
+// backup has it.
+DWORD StampToCarry(const std::wstring& full, const std::wstring& kept,
+                   std::optional<FILETIME>& stamp) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!kept.empty()) {
+        if (!::GetFileAttributesExW(kept.c_str(), GetFileExInfoStandard, &data))
+            return ::GetLastError();
+        stamp = data.ftLastWriteTime;
+    } else if (::GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &data) &&
+               HasBackupStamped(full, data.ftLastWriteTime)) {
+        stamp = data.ftLastWriteTime;
     }
-    stamp = kept.ftLastWriteTime;
     return ERROR_SUCCESS;
+}
+
+// Deletes the file at `full`, and believes only what it sees afterwards: the
+// file must be gone, or pending deletion while another program still holds it
+// (which Windows answers with a denied access). One still there means the
+// deletion failed, as seen under Wine in a folder whose entries cannot be
+// removed, where DeleteFileW still succeeds.
+DWORD DeleteAndLook(const std::wstring& full) {
+    if (!::DeleteFileW(full.c_str()))
+        return ::GetLastError();
+    if (::GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return ERROR_ACCESS_DENIED;
+    const DWORD error = ::GetLastError();
+    const bool goneOrPending = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                               error == ERROR_ACCESS_DENIED;
+    return goneOrPending ? DWORD(ERROR_SUCCESS) : error;
 }
 
 } // namespace
@@ -180,8 +268,12 @@ DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes, std:
     Backup backup;
     std::optional<FILETIME> stamp;
     if (keptAs) {
-        if (const DWORD error = KeepEarlier(full, bytes, isOwnScript, backup, stamp))
+        if (const DWORD error = KeepEarlier(full, bytes, isOwnScript, backup))
             return error;
+        if (const DWORD error = StampToCarry(full, backup.path(), stamp)) {
+            backup.Discard();
+            return error;
+        }
     }
     if (const DWORD error = WriteInPlaceOf(full, bytes, stamp ? &*stamp : nullptr)) {
         backup.Discard(); // the earlier file is still in its place
@@ -192,7 +284,8 @@ DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes, std:
     return ERROR_SUCCESS;
 }
 
-DWORD FindRestorableBackup(const std::wstring& path, std::wstring& backup) {
+DWORD FindRestorableBackup(const std::wstring& path, IsOwnScript isOwnScript,
+                           std::wstring& backup) {
     backup.clear();
     std::wstring full;
     if (const DWORD error = FullPathOfOrdinaryFile(path, full))
@@ -200,7 +293,7 @@ DWORD FindRestorableBackup(const std::wstring& path, std::wstring& backup) {
     WIN32_FILE_ATTRIBUTE_DATA file;
     if (!::GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &file))
         return ::GetLastError();
-    return FindBackupStamped(full, file.ftLastWriteTime, backup);
+    return ChooseBackup(full, file.ftLastWriteTime, isOwnScript, backup);
 }
 
 DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Removal& removal,
@@ -230,7 +323,7 @@ DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Remo
     if (const DWORD error = Retrying(AccessDenied::stays, [&] { return CheckReplaceable(full); }))
         return error;
     std::wstring backup;
-    if (const DWORD error = FindBackupStamped(full, written, backup))
+    if (const DWORD error = ChooseBackup(full, written, isOwnScript, backup))
         return error;
     if (!backup.empty()) {
         if (const DWORD error =
@@ -239,11 +332,12 @@ DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Remo
     }
     // One rename puts the backup in the file's place: a failure leaves one or the other.
     if (const DWORD error = Retrying(AccessDenied::mayPass, [&] {
-            const BOOL done =
-                backup.empty() ? ::DeleteFileW(full.c_str())
-                               : ::MoveFileExW(backup.c_str(), full.c_str(),
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-            return done ? DWORD(ERROR_SUCCESS) : ::GetLastError();
+            if (backup.empty())
+                return DeleteAndLook(full);
+            if (!::MoveFileExW(backup.c_str(), full.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return ::GetLastError();
+            return DWORD(ERROR_SUCCESS);
         }))
         return error;
     restoredFrom = std::move(backup);

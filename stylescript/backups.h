@@ -2,7 +2,9 @@
 // The style script's undo: what a Create displaced is kept as <manifest>.bak
 // (or .bak2, ...), and a removal puts back exactly that one. The link between
 // the two is the last-write time: the manifest written takes the time of the
-// backup a removal is to restore, and keeps it until the next write.
+// backup a removal is to restore, and keeps it until the next write. Where
+// that link is lost (1.00 wrote none; a copy may not keep times), the
+// highest-numbered backup is the one the latest Create made.
 
 #include <windows.h>
 
@@ -44,11 +46,13 @@ enum class Removal {
 };
 
 // Takes the file at `path` away again when `isOwnScript` accepts its bytes:
-// the backup with the same last-write time, the one the last
-// ReplaceFileContents kept, reused or carried over for it, takes its place in
-// one rename, so that a failure leaves one or the other; without one, the file
-// is deleted. `restoredFrom` receives that backup's path (its name is free
-// again), or nothing. Refused before anything changes, as by
+// its backup takes its place in one rename, so that a failure leaves one or
+// the other; without one, the file is deleted, and must then be gone or
+// pending deletion. The backup is the one with the same last-write time, which
+// the last ReplaceFileContents kept, reused or carried over for it; without
+// exactly one such, the highest-numbered. A backup that `isOwnScript` accepts
+// never comes back. `restoredFrom` receives that backup's path (its name is
+// free again), or nothing. Refused before anything changes, as by
 // ReplaceFileContents: a name that would not make an ordinary file, and a file
 // or such a backup that is read-only, a folder, or held open without sharing.
 // Returns ERROR_SUCCESS, with `removal` telling what happened, or the code of
@@ -59,6 +63,6 @@ DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Remo
 // Sets `backup` to the path of the backup RemoveFileContents would put back
 // for the existing file at `path`, or to nothing. Returns ERROR_SUCCESS or the
 // error of asking.
-DWORD FindRestorableBackup(const std::wstring& path, std::wstring& backup);
+DWORD FindRestorableBackup(const std::wstring& path, IsOwnScript isOwnScript, std::wstring& backup);
 
 } // namespace sheen

@@ -118,9 +118,19 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
     if (held != StyleScriptFor(Inspect(targetPath, target).architecture))
         return false;
     std::wstring backup;
-    FindRestorableBackup(scriptPath, backup);
+    FindRestorableBackup(scriptPath, IsOwnStyleScript, backup);
     backupName = SplitPath(backup).name;
     return true;
+}
+
+bool RefusedToAnyone(StyleScriptAction action, const std::wstring& targetPath) {
+    const std::wstring scriptPath = StyleScriptPath(targetPath);
+    if (RefusesToReplace(scriptPath))
+        return true;
+    std::wstring backup;
+    return action == StyleScriptAction::remove &&
+           FindRestorableBackup(scriptPath, IsOwnStyleScript, backup) == ERROR_SUCCESS &&
+           !backup.empty() && RefusesToReplace(backup);
 }
 
 } // namespace sheen

@@ -51,12 +51,17 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
 
 // Takes the style script of `targetPath` away again: if its manifest is
 // exactly a style script (of any processor), the earlier manifest the last
-// Create kept is put back in its place in one step, or without one the
-// manifest is deleted; then the program is touched as by Create. A manifest
-// that is not a style script, and every backup, stays as it is
-// (foreignManifest); with no manifest nothing is done (noManifest). The path
-// is checked as Create checks it. Never throws.
+// Create kept (see RemoveFileContents) is put back in its place in one step,
+// or without one the manifest is deleted; then the program is touched as by
+// Create. A manifest that is not a style script, and every backup, stays as
+// it is (foreignManifest); with no manifest nothing is done (noManifest). The
+// path is checked as Create checks it. Never throws.
 StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath);
+
+// Whether `action` for `targetPath` is refused whoever asks, an administrator
+// too: the manifest, or the backup a removal would put back, is read-only or a
+// folder.
+bool RefusedToAnyone(StyleScriptAction action, const std::wstring& targetPath);
 
 // WriteStyleScriptFile or RemoveStyleScriptFile, as `action` asks.
 StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstring& targetPath);

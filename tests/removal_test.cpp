@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace sheen {
@@ -38,8 +39,21 @@ Files FilesIn(const ScratchFolder& folder) {
     return files;
 }
 
-// What happens to the manifest before the removal, in order.
-enum Step { kFirstManifest, kSecondManifest, kCreate, kBackupAged, kBackupReadOnly, kBackupHeld };
+// What happens to the manifest before the removal, in order. k100Folder
+// leaves the folder as 1.00's Create did: the script, with no backup's time,
+// and the first manifest as .bak; backups written directly are aged.
+enum Step {
+    kFirstManifest,
+    kSecondManifest,
+    kCreate,
+    kCreateAsTool,
+    k100Folder,
+    kSecondAsBackup2,
+    kScriptAsBackup2,
+    kBackupAged,
+    kBackupReadOnly,
+    kBackupHeld
+};
 
 TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingElse) {
     const std::string program = test::ProgramBytes(IMAGE_FILE_MACHINE_I386);
@@ -51,6 +65,7 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
         DWORD exitCode;
         std::wstring told;
         std::optional<Files> after; // besides tool.exe; nothing: all as before the removal
+        const wchar_t* removeAs = L"tool.exe";
     };
     const Case cases[] = {
         {"ours, no backup", {kCreate}, 0, removed, Files{}},
@@ -90,6 +105,32 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
          ERROR_SHARING_VIOLATION,
          ErrorText(ERROR_SHARING_VIOLATION),
          std::nullopt},
+        {"created as Tool.exe, removed as TOOL.EXE",
+         {kFirstManifest, kCreateAsTool},
+         0,
+         removed + test::RestoredNote(L"Tool.exe.manifest.bak"),
+         Files{{manifestName, kFirst}},
+         L"TOOL.EXE"},
+        {"stamped, its stamp carried over by tool.exe, beside a higher-numbered one: it wins",
+         {kFirstManifest, kCreateAsTool, kSecondAsBackup2, kCreate},
+         0,
+         removed + test::RestoredNote(L"Tool.exe.manifest.bak"),
+         Files{{manifestName, kFirst}, {bak + L"2", kSecond}}},
+        {"1.00's script and its backup",
+         {k100Folder},
+         0,
+         removed + test::RestoredNote(bak),
+         Files{{manifestName, kFirst}}},
+        {"1.00's script and two backups: the later comes back",
+         {k100Folder, kSecondAsBackup2},
+         0,
+         removed + test::RestoredNote(bak + L"2"),
+         Files{{manifestName, kSecond}, {bak, kFirst}}},
+        {"a backup that is a style script never comes back",
+         {k100Folder, kScriptAsBackup2},
+         0,
+         removed + test::RestoredNote(bak),
+         Files{{manifestName, kFirst}, {bak + L"2", kScript}}},
     };
     for (const Case& c : cases) {
         ScratchFolder folder;
@@ -99,9 +140,18 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
         for (const Step step : c.before) {
             if (step == kFirstManifest || step == kSecondManifest)
                 WriteFileBytes(manifest, step == kFirstManifest ? kFirst : kSecond);
-            else if (step == kCreate)
-                ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS)) << c.what;
-            else if (step == kBackupAged)
+            else if (step == kCreate || step == kCreateAsTool)
+                ASSERT_EQ(WriteStyleScriptFile(step == kCreate ? tool : folder / L"Tool.exe").error,
+                          DWORD(ERROR_SUCCESS))
+                    << c.what;
+            else if (step == k100Folder) {
+                WriteFileBytes(manifest, kScript);
+                WriteFileBytes(folder / bak, kFirst);
+                test::MakeOld(folder / bak);
+            } else if (step == kSecondAsBackup2 || step == kScriptAsBackup2) {
+                WriteFileBytes(folder / bak + L"2", step == kSecondAsBackup2 ? kSecond : kScript);
+                test::MakeOld(folder / bak + L"2");
+            } else if (step == kBackupAged)
                 test::MakeOld(folder / bak);
             else if (step == kBackupReadOnly)
                 SetFileAttributesW((folder / bak).c_str(), FILE_ATTRIBUTE_READONLY);
@@ -115,7 +165,9 @@ TEST(RemoveCommand, PutsBackExactlyWhatTheLastCreateDisplacedAndTouchesNothingEl
             held.reset(CreateFileW((folder / bak).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    0, nullptr));
         std::string output;
-        EXPECT_EQ(test::RunCommand(L"/Remove " + test::Quoted(tool), output), c.exitCode) << c.what;
+        EXPECT_EQ(test::RunCommand(L"/Remove " + test::Quoted(folder / c.removeAs), output),
+                  c.exitCode)
+            << c.what;
         held.reset();
         EXPECT_EQ(output, OutputLines(c.told)) << c.what;
         EXPECT_EQ(FilesIn(folder), expected) << c.what;
@@ -164,6 +216,61 @@ TEST(RemovalInTheWindow, CreatAgainOffersItYesPutsTheEarlierManifestBackNoCreate
             EXPECT_EQ(ReadFileBytes(manifest + L".bak"), kFirst);
         }
     }
+}
+
+// A folder as 1.00's Create left it, with no times: the script, and the
+// program's own manifest as its one backup. While that backup is read-only,
+// not even an administrator may put it back, and nothing more is offered.
+TEST(RemovalInTheWindow, YesOverAFolderOf100PutsItsBackupBackOnceItMayBeReplaced) {
+    const std::string program = test::ProgramBytes(IMAGE_FILE_MACHINE_I386);
+    ScratchFolder folder;
+    const std::wstring tool = folder / L"tool.exe", bak = tool + L".manifest.bak";
+    WriteFileBytes(tool, program);
+    WriteFileBytes(tool + L".manifest", kScript);
+    WriteFileBytes(bak, kFirst);
+    test::MakeOld(bak);
+    SetFileAttributesW(bak.c_str(), FILE_ATTRIBUTE_READONLY);
+    const test::RunningApp app(L"", test::ProgramPath(), test::FirstShown::window, L"",
+                               {.limitedToken = true});
+    app.SetPath(tool);
+    for (const std::wstring& told :
+         {ErrorText(ERROR_ACCESS_DENIED),
+          test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak")}) {
+        app.Click(app.Button(L"Creat"));
+        const auto question = test::WaitForMessageBox(app.processId());
+        ASSERT_TRUE(question.has_value());
+        EXPECT_EQ(question->text, L"This program already has its style script.\rDo you want to "
+                                  L"remove it and put back the earlier manifest, "
+                                  L"tool.exe.manifest.bak?");
+        test::DismissMessageBox(*question, IDYES);
+        EXPECT_EQ(test::ReadAndDismissOkBox(app.processId()).value_or(test::MessageBoxView{}).text,
+                  told);
+        SetFileAttributesW(bak.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    EXPECT_EQ(FilesIn(folder), (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));
+}
+
+// The slot through which this program calls DeleteFileW, as MinGW names it.
+extern "C" decltype(&DeleteFileW) __imp_DeleteFileW;
+
+// As Wine's does in a folder whose entries cannot be removed.
+BOOL WINAPI DeleteFileThatStays(const wchar_t*) {
+    return TRUE;
+}
+
+TEST(RemovalFailure, ADeletionThatLeavesTheScriptIsDeniedAndChangesNothing) {
+    ScratchFolder folder;
+    const std::wstring tool = folder / L"tool.exe";
+    WriteFileBytes(tool, test::ProgramBytes(IMAGE_FILE_MACHINE_I386));
+    ASSERT_EQ(WriteStyleScriptFile(tool).error, DWORD(ERROR_SUCCESS));
+    const FILETIME old = test::MakeOld(tool);
+    const Files before = FilesIn(folder);
+    const auto deleteFile = std::exchange(__imp_DeleteFileW, &DeleteFileThatStays);
+    EXPECT_EQ(RemoveStyleScriptFile(tool).error, DWORD(ERROR_ACCESS_DENIED));
+    __imp_DeleteFileW = deleteFile;
+    EXPECT_EQ(FilesIn(folder), before);
+    const FILETIME touched = test::LastWriteTime(tool);
+    EXPECT_EQ(CompareFileTime(&old, &touched), 0) << "the program was touched";
 }
 
 } // namespace
