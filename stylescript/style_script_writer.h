@@ -25,6 +25,7 @@ struct StyleScriptOutcome {
     StyleScriptAction action = StyleScriptAction::create;
     bool noManifest = false;      // removal: there was none, so nothing was done
     bool foreignManifest = false; // removal: not a style script, so it was left alone
+    bool unreported = false;      // removal: it succeeded, but did not say what it found
 };
 
 // The exit code for an outcome: 0 for success (a removal with nothing to
