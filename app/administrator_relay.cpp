@@ -3,6 +3,7 @@
 #include "app/fault_injection.h"
 #include "app/program_embedding.h"
 #include "platform/elevation.h"
+#include "platform/error_text.h"
 #include "platform/file_name.h"
 #include "platform/number_text.h"
 #include "platform/random_number.h"
@@ -94,6 +95,11 @@ const wchar_t* SwitchForAction(StyleScriptAction action) {
     }
 }
 
+// The folder part of the full path `path`, with its last backslash.
+std::wstring FolderOf(const std::wstring& path) {
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
 } // namespace
 
 bool MayRunAsAdministrator(StyleScriptAction action, const std::wstring& targetPath, DWORD error) {
@@ -116,19 +122,53 @@ std::wstring PathForAdministrator(const std::wstring& targetPath) {
     return ResolveSessionDrive(full);
 }
 
+DWORD PinProgramFolder(const std::wstring& targetPath, std::wstring& handedOver,
+                       FolderIdentity& folder) {
+    // A link on the way could be pointed elsewhere before the administrator
+    // gets there: hand over the folder it leads to now, and which one it is.
+    const std::wstring path = PathForAdministrator(targetPath);
+    const size_t name = FolderOf(path).size();
+    HeldFolder held;
+    if (const DWORD error = held.Open(path.substr(0, name), folder))
+        return error;
+    if (const DWORD error = held.FinalPath(handedOver))
+        return error;
+    // The plain form, as the path box had it, where the path is not too long for it.
+    constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+    if (!path.starts_with(kExtendedPrefix) && handedOver.starts_with(kExtendedPrefix) &&
+        handedOver.size() + path.size() - name < MAX_PATH) {
+        if (handedOver.starts_with(kUnc))
+            handedOver.erase(2, kUnc.size() - 2); // \\?\UNC\server\... is \\server\...
+        else
+            handedOver.erase(0, kExtendedPrefix.size());
+    }
+    handedOver.append(path, name - 1);
+    return ERROR_SUCCESS;
+}
+
 RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo) {
     // 63 bits, so that the number reads back as it was written.
-    return {action, replyTo, RandomNumber() >> 1};
+    return {action, replyTo, RandomNumber() >> 1, {}};
 }
 
 std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path) {
+    std::wstring arguments = SwitchForAction(request.action);
+    arguments += L" ";
+    arguments += kReplyTo;
+    arguments += DecimalText(std::int64_t(reinterpret_cast<UINT_PTR>(request.replyTo)));
+    for (const ULONGLONG number : {request.nonce, ULONGLONG(request.folder.volume),
+                                   request.folder.file >> 32, request.folder.file & 0xFFFFFFFF}) {
+        arguments += L':';
+        arguments += DecimalText(std::int64_t(number));
+    }
     // Backslashes right before the closing quote would escape it: double them.
     const size_t lastOther = path.find_last_not_of(L'\\');
     const size_t trailing = path.size() - (lastOther == std::wstring::npos ? 0 : lastOther + 1);
-    return std::wstring(SwitchForAction(request.action)) + L" " + std::wstring(kReplyTo) +
-           DecimalText(std::int64_t(reinterpret_cast<UINT_PTR>(request.replyTo))) + L":" +
-           DecimalText(std::int64_t(request.nonce)) + L" \"" + path +
-           std::wstring(trailing, L'\\') + L"\"";
+    arguments += L" \"";
+    arguments += path;
+    arguments.append(trailing, L'\\');
+    arguments += L'"';
+    return arguments;
 }
 
 std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_view argument) {
@@ -139,16 +179,29 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
     const auto window = std::wcstoull(numbers.c_str(), &end, 10);
     if (*end != L':')
         return std::nullopt;
-    const auto request = std::wcstoull(end + 1, &end, 10);
-    if (*end != L'\0')
-        return std::nullopt;
-    return RelayRequest{action, reinterpret_cast<HWND>(static_cast<UINT_PTR>(window)),
-                        ULONGLONG(request)};
+    // The request's number, then the folder's volume and the halves of its file index.
+    ULONGLONG parts[4] = {};
+    for (size_t part = 0; part < std::size(parts); ++part) {
+        parts[part] = std::wcstoull(end + 1, &end, 10);
+        if (*end != (part + 1 < std::size(parts) ? L':' : L'\0'))
+            return std::nullopt;
+    }
+    return RelayRequest{action,
+                        reinterpret_cast<HWND>(static_cast<UINT_PTR>(window)),
+                        parts[0],
+                        {DWORD(parts[1]), parts[2] << 32 | DWORD(parts[3])}};
 }
 
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
-    const StyleScriptOutcome outcome = CarryOutRequest(request.action, path);
     InjectStall("RunRelayedRequest");
+    HeldFolder folder; // for the whole run
+    FolderIdentity found;
+    DWORD error = folder.Open(FolderOf(path), found);
+    if (error == ERROR_SUCCESS && !(found == request.folder))
+        error = kFolderChangedError;
+    const StyleScriptOutcome outcome = error == ERROR_SUCCESS
+                                           ? CarryOutRequest(request.action, path)
+                                           : StyleScriptFailure(request.action, error);
     SendReply(request, outcome);
     return static_cast<int>(ExitCodeOf(outcome));
 }
@@ -169,19 +222,26 @@ COPYDATASTRUCT RelayReply::data() {
     return {kReplyTag, static_cast<DWORD>(bytes_.size()), bytes_.data()};
 }
 
-void RelayWait::Begin(DWORD processId, const RelayRequest& request) {
+void RelayWait::Begin(const RelayRequest& request) {
     waiting_ = true;
-    processId_ = processId;
+    processId_ = 0;
     request_ = request;
     reply_.reset();
+}
+
+void RelayWait::Started(DWORD processId) {
+    processId_ = processId;
+    if (reply_ && replySender_ != processId)
+        reply_.reset();
 }
 
 bool RelayWait::Receive(HWND sender, const COPYDATASTRUCT& data) {
     DWORD senderProcess = 0;
     if (!waiting_ || reply_ || !sender || !::GetWindowThreadProcessId(sender, &senderProcess) ||
-        senderProcess != processId_)
+        (processId_ && senderProcess != processId_))
         return false;
     reply_ = DecodeReply(request_, data);
+    replySender_ = senderProcess;
     return reply_.has_value();
 }
 
@@ -194,6 +254,8 @@ StyleScriptOutcome RelayWait::End(DWORD exitCode) {
     told.action = request_.action;
     if (exitCode == kForeignManifestExitCode && request_.action == StyleScriptAction::remove)
         told.foreignManifest = true;
+    else if (exitCode == ERROR_SUCCESS && request_.action == StyleScriptAction::remove)
+        told.unreported = true; // taken away, or there was none
     else
         told.error = exitCode;
     return told;

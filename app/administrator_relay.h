@@ -7,6 +7,7 @@
 // a lower one, and the two accounts need to share no TEMP folder, registry or
 // drive). The window believes only the instance it started.
 
+#include "platform/held_folder.h"
 #include "stylescript/style_script_writer.h"
 
 #include <windows.h>
@@ -23,6 +24,7 @@ struct RelayRequest {
     StyleScriptAction action = StyleScriptAction::create;
     HWND replyTo = nullptr; // the asking window
     ULONGLONG nonce = 0;    // made up for this one request; the reply must carry it
+    FolderIdentity folder;  // the program's folder, as the window found it
 };
 
 // Whether the window may offer to do `action` as administrator after `error`
@@ -36,11 +38,19 @@ bool MayRunAsAdministrator(StyleScriptAction action, const std::wstring& targetP
 // what counts), and with drive letters of the user's session resolved.
 std::wstring PathForAdministrator(const std::wstring& targetPath);
 
+// For the administrator's run of the file at `targetPath`: `handedOver`
+// receives its path as PathForAdministrator gives it, its folder then taken
+// with every link in it resolved, and `folder` that folder's identity.
+// Returns ERROR_SUCCESS or the error.
+DWORD PinProgramFolder(const std::wstring& targetPath, std::wstring& handedOver,
+                       FolderIdentity& folder);
+
 // A request of `action` from the window `replyTo`, with a number of its own.
 RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo);
 
 // The instance's command-line parameters: /create or /remove, then
-// /reply-to:<window>:<nonce>, then `path` quoted.
+// /reply-to:<window>:<nonce>:<volume>:<folder index's high and low
+// halves>, then `path` quoted.
 std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path);
 // Reads the /reply-to: argument that follows the action's switch; nothing for
 // any other argument.
@@ -48,7 +58,10 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
 
 // In the elevated instance: does `request.action` for exactly `path`, neither
 // following a shortcut nor changing a name, as the window would have, and
-// sends the outcome to the asking window. Returns the exit code (ExitCodeOf).
+// sends the outcome to the asking window. Only in the folder the window
+// found: one that `path` no longer leads to fails with kFolderChangedError,
+// and the folder is held meanwhile, so that no one can rename it or a folder
+// above it. Returns the exit code (ExitCodeOf).
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path);
 
 // An outcome as the elevated instance sends it, for the request with `nonce`.
@@ -65,20 +78,25 @@ class RelayReply {
 // In the window, while it waits for the instance it started.
 class RelayWait {
   public:
-    // Waits for the reply of process `processId` to `request`.
-    void Begin(DWORD processId, const RelayRequest& request);
+    // Waits for the reply to `request`, from before the instance starts: the
+    // shell may pass on its reply while it is still starting it.
+    void Begin(const RelayRequest& request);
+    // The instance is process `processId`: a reply kept from any other goes.
+    void Started(DWORD processId);
     // A WM_COPYDATA sent with `sender` as its wParam: true when it is the
     // awaited reply, which is then kept. The first reply from a window of that
-    // process, with the request's number and whole, counts; anything else,
-    // and anything outside a wait, is not taken.
+    // process (of any, before Started), with the request's number and whole,
+    // counts; anything else, and anything outside a wait, is not taken.
     bool Receive(HWND sender, const COPYDATASTRUCT& data);
     // Ends the wait for an instance that exited with `exitCode`: the reply if
-    // one came and agrees with that code, else what the code alone tells.
+    // one came and agrees with that code, else what the code alone tells,
+    // and no more (a removal cannot tell what it took away).
     StyleScriptOutcome End(DWORD exitCode);
 
   private:
     bool waiting_ = false;
-    DWORD processId_ = 0;
+    DWORD processId_ = 0;   // 0 until Started
+    DWORD replySender_ = 0; // the process the kept reply came from
     RelayRequest request_;
     std::optional<StyleScriptOutcome> reply_;
 };

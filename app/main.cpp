@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "platform/message_box.h"
+#include "platform/system_dlls.h"
 #include "platform/win32_error.h"
 
 #include <windows.h>
@@ -31,6 +32,8 @@ int RunWithoutWindow(const sheen::CommandLine& commandLine) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // First, before the Common Controls, the shell or COM load anything by name.
+    sheen::KeepDllSearchesToSystemFolder();
     // A program opened with Sheenwright, dropped on its icon or sent to it
     // arrives as the first argument, split by the C runtime as Windows splits
     // command lines (quotes group blanks); /create and /remove ask for no
@@ -46,8 +49,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (commandLine.mode != sheen::CommandLine::Mode::window)
         return RunWithoutWindow(commandLine);
 
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
+    sheen::LoadCommonControls(ICC_BAR_CLASSES | ICC_STANDARD_CLASSES);
 
     sheen::MainWindow frmMain;
     try {

@@ -106,7 +106,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DROPFILES: {
         const UniqueDrop drop(
             reinterpret_cast<HDROP>(wParam)); // finished even if the handler fails
-        RunHandler("OnDropFiles", [&] { OnDropFiles(drop.get()); });
+        if (!relayBusy_)
+            RunHandler("OnDropFiles", [&] { OnDropFiles(drop.get()); });
         return 0;
     }
     case WM_COPYDATA:
@@ -156,8 +157,12 @@ void MainWindow::OnCreate() {
 
 void MainWindow::OnCommand(HWND sender, WORD notification) {
     // IDOK and IDCANCEL (Enter and Escape) come with no control and match no route.
+    // While an administrator's run goes on, a click sent by another program
+    // (BM_CLICK, as screen readers and UI automation invoke a button) starts
+    // nothing: only the path box still keeps Creat in step with its text.
     for (const CommandRoute& route : kCommandRoutes)
-        if (sender && sender == control(route.control) && notification == route.notification)
+        if (sender && sender == control(route.control) && notification == route.notification &&
+            (!relayBusy_ || route.control == Control::pathBox))
             RunHandler(route.name, [this, &route] { (this->*route.handler)(); });
 }
 

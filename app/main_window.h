@@ -66,7 +66,8 @@ class MainWindow {
 
     // Does `action` for `path` through an elevated instance of this program.
     // The window is disabled while the instance starts, then waits for it
-    // painting, taking no input for its controls but closing if asked. Returns
+    // painting, taking no input for its controls but closing if asked; no
+    // handler but the path box's runs meanwhile, whatever sends it. Returns
     // what to tell, or nothing when the user declined the consent prompt or
     // closed the window.
     std::optional<StyleScriptOutcome> RunAsAdministrator(StyleScriptAction action,
@@ -82,6 +83,7 @@ class MainWindow {
     HWND focusBeforeDeactivation_ = nullptr;
     std::exception_ptr createError_; // why WM_CREATE failed, if it did
     RelayWait relayWait_;            // the elevated instance's reply, while it is awaited
+    bool relayBusy_ = false; // from the question to the elevated instance's end: no second one
     std::array<HWND, kLayout.size()> controls_ = {}; // owned by the window: destroyed with it
 };
 

@@ -56,6 +56,18 @@ std::wstring RemovalQuestion(const std::wstring& backupName, const std::wstring&
     return question + L"?";
 }
 
+// Sets a flag for the life of a scope, whatever ends it.
+class FlagScope {
+  public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+    ~FlagScope() { flag_ = false; }
+
+  private:
+    bool& flag_;
+};
+
 } // namespace
 
 void MainWindow::OnLoad() {
@@ -90,6 +102,7 @@ void MainWindow::OnCreateClick() {
 void MainWindow::CarryOutAndTell(StyleScriptAction action, const std::wstring& path) {
     std::optional<StyleScriptOutcome> outcome = CarryOutRequest(action, path);
     if (MayRunAsAdministrator(action, path, outcome->error)) {
+        const FlagScope busy(relayBusy_);
         if (!AskYesNo(hwnd(),
                       StyleScriptOutcomeText(*outcome) + L"\r" + AsAdministratorQuestion(action)))
             return;
@@ -109,20 +122,26 @@ void MainWindow::CarryOutAndTell(StyleScriptAction action, const std::wstring& p
 
 std::optional<StyleScriptOutcome> MainWindow::RunAsAdministrator(StyleScriptAction action,
                                                                  const std::wstring& path) {
-    const RelayRequest request = NewRelayRequest(action, hwnd());
+    RelayRequest request = NewRelayRequest(action, hwnd());
+    std::wstring handedOver;
+    if (const DWORD error = PinProgramFolder(path, handedOver, request.folder))
+        return StyleScriptFailure(action, error);
     UniqueKernelHandle process;
     DWORD processId = 0;
     ::EnableWindow(hwnd(), FALSE);
-    DWORD error = StartSelfElevated(hwnd(), RelayArguments(request, PathForAdministrator(path)),
-                                    process, processId);
+    relayWait_.Begin(request);
+    DWORD error =
+        StartSelfElevated(hwnd(), RelayArguments(request, handedOver), process, processId);
     if (!hwnd())
         return std::nullopt; // closed meanwhile
     ::EnableWindow(hwnd(), TRUE);
+    if (error != ERROR_SUCCESS)
+        relayWait_.End(error);
     if (error == ERROR_CANCELLED)
         return std::nullopt; // the user said no to the consent prompt: nothing to tell
     if (error != ERROR_SUCCESS)
         return StyleScriptFailure(action, error);
-    relayWait_.Begin(processId, request);
+    relayWait_.Started(processId);
     DWORD exitCode = 0;
     bool quit = false;
     error = WaitForProcessDroppingInput(process.get(), exitCode, quit);

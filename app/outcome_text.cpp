@@ -66,6 +66,9 @@ std::wstring RemovalText(const StyleScriptOutcome& outcome) {
     if (outcome.foreignManifest)
         return L"The manifest beside the program is not a style script and was left as it is." +
                (program.empty() ? L"" : L"\r" + program);
+    if (outcome.unreported)
+        return L"The program has no style script any more; the administrator's run did not say "
+               L"more.";
     std::wstring text = L"The style script was removed.";
     if (!outcome.backupName.empty())
         text += L"\rThe earlier manifest is back in its place, from " + outcome.backupName + L".";

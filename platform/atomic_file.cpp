@@ -110,11 +110,12 @@ DWORD CheckReplaceable(const std::wstring& path) {
     if (IsReadOnlyOrFolder(attributes))
         return ERROR_ACCESS_DENIED;
     // Open it the way the replacement needs it, sharing everything, to learn
-    // whether another process holds it without sharing.
-    const UniqueFile existing(::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                            nullptr));
+    // whether another process holds it without sharing. A link is what the
+    // rename replaces or the deletion takes away, not what it leads to.
+    const UniqueFile existing(::CreateFileW(
+        path.c_str(), GENERIC_WRITE | DELETE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return existing ? ERROR_SUCCESS : ::GetLastError();
 }
 

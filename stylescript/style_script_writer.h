@@ -26,6 +26,7 @@ struct StyleScriptOutcome {
     StyleScriptAction action = StyleScriptAction::create;
     bool noManifest = false;      // removal: there was none, so nothing was done
     bool foreignManifest = false; // removal: not a style script, so it was left alone
+    bool unreported = false;      // removal: it succeeded, but did not say what it found
     // embed: where the program as it was is kept; removal: the backup the
     // program came back from. File name only; empty for none.
     std::wstring programBackupName = {};

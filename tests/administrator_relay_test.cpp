@@ -54,9 +54,11 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
         DWORD exitCode;
         std::wstring told;
         bool sent = true;
+        bool early = false; // sent while the shell still starts the instance
     };
     const Case cases[] = {
         {"the instance's reply", self, request.nonce, 0, 0, keptText},
+        {"its reply before it is known", self, request.nonce, 0, 0, keptText, true, true},
         {"another process's", self + 4, request.nonce, 0, ERROR_ACCESS_DENIED, denied},
         {"another request's", self, request.nonce ^ 1, 0, ERROR_ACCESS_DENIED, denied},
         {"a cut reply", self, request.nonce, 1, ERROR_ACCESS_DENIED, denied},
@@ -69,17 +71,28 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
         COPYDATASTRUCT data = reply.data();
         data.cbData -= c.cut;
         EXPECT_FALSE(wait.Receive(sender.get(), data)) << "before the wait: " << c.what;
-        wait.Begin(c.awaited, request);
+        wait.Begin(request);
+        if (!c.early)
+            wait.Started(c.awaited);
         if (c.sent) {
-            const bool awaited = c.awaited == self && c.request == request.nonce && !c.cut;
+            const bool awaited =
+                (c.early || c.awaited == self) && c.request == request.nonce && !c.cut;
             EXPECT_EQ(wait.Receive(sender.get(), data), awaited) << c.what;
             RelayReply second(c.request, other);
             if (awaited) {
                 EXPECT_FALSE(wait.Receive(sender.get(), second.data())) << "a second: " << c.what;
             }
         }
+        if (c.early)
+            wait.Started(c.awaited);
         EXPECT_EQ(StyleScriptOutcomeText(wait.End(c.exitCode)), c.told) << c.what;
     }
+    // Without a reply, a removal that succeeded may have found nothing to take away.
+    RelayWait removal;
+    removal.Begin(NewRelayRequest(Action::remove, kWindow));
+    EXPECT_EQ(
+        StyleScriptOutcomeText(removal.End(0)),
+        L"The program has no style script any more; the administrator's run did not say more.");
 }
 
 TEST(AdministratorPath, IsTheFileTriedWithTheSessionsOwnDrivesResolved) {
@@ -100,12 +113,18 @@ TEST(AdministratorPath, IsTheFileTriedWithTheSessionsOwnDrivesResolved) {
     DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
 }
 
+// What lets a stalled instance go on; made once, as the test program starts:
+// made anew for each test, CreateEventW came to fail under Wine with
+// ERROR_INVALID_HANDLE after a few tests, and the instance then did not stall.
+const HANDLE kStallRelease = CreateEventW(nullptr, TRUE, FALSE, L"SheenwrightStallRelease");
+
 // Lets the test build's elevated instance go on, once, at the end of the scope
-// at the latest; until then it waits before it replies (app/fault_injection.h).
+// at the latest; until then it waits as it starts (app/fault_injection.h).
 // Nothing of it outlives the test.
 class StalledInstance {
   public:
-    StalledInstance() : release_(CreateEventW(nullptr, TRUE, FALSE, L"SheenwrightStallRelease")) {
+    StalledInstance() {
+        EXPECT_TRUE(ResetEvent(kStallRelease)) << "no stall";
         SetEnvironmentVariableW(L"SHEENWRIGHT_STALL", L"RunRelayedRequest");
     }
     ~StalledInstance() {
@@ -119,10 +138,10 @@ class StalledInstance {
         instance_.reset(OpenProcess(SYNCHRONIZE, FALSE, id));
         return id;
     }
-    void Release() const { SetEvent(release_.get()); }
+    void Release() const { SetEvent(kStallRelease); }
 
   private:
-    UniqueKernelHandle release_, instance_;
+    UniqueKernelHandle instance_;
 };
 
 // A folder only an administrator may write, with a manifest in it to keep.
@@ -277,6 +296,48 @@ TEST_F(GuardedProgramFolder, AShortcutInTheBoxIsTheFileTheAdministratorWrites) {
     EXPECT_EQ(targetFolder.Names(), std::set<std::wstring>{L"App.exe"});
     const FILETIME after = test::LastWriteTime(target);
     EXPECT_EQ(CompareFileTime(&old, &after), 0) << "the target was touched";
+}
+
+// Any program of the user's may point a link elsewhere, or rename a folder
+// of the user's and put a link in its place, after the consent prompt.
+TEST_F(GuardedProgramFolder, TheAdministratorWritesNowhereButInTheFolderDenied) {
+    ScratchFolder user; // the user's own, links and all
+    const std::wstring denied = user / L"denied", open = user / L"open";
+    CreateDirectoryW(denied.c_str(), nullptr);
+    CreateDirectoryW(open.c_str(), nullptr);
+    test::WriteFileBytes(denied + L"\\tool.exe.manifest", kEarlier);
+    test::FolderLinks links;
+    ASSERT_TRUE(links.Point(user / L"link", L"denied"));
+    std::optional<test::GuardedFolder> guard(denied);
+    StalledInstance stalled;
+    const RunningApp app = Limited(kFaultyProgram);
+    test::DismissMessageBox(Ask(app, user / L"link\\tool.exe"), IDYES);
+    ASSERT_NE(stalled.StartedBy(app.processId()), 0u) << "the elevated instance did not start";
+    guard.reset();
+    ASSERT_TRUE(MoveFileW(denied.c_str(), (user / L"moved").c_str()));
+    ASSERT_TRUE(links.Point(denied, L"open"));
+    ASSERT_TRUE(links.Point(user / L"link", L"open"));
+
+    stalled.Release();
+    const auto told = test::ReadAndDismissOkBox(app.processId());
+    ASSERT_TRUE(told.has_value());
+    EXPECT_EQ(told->text, L"The folder changed while Sheenwright was working in it.");
+    EXPECT_EQ(test::NamesIn(open), std::set<std::wstring>());
+    EXPECT_EQ(test::ReadFileBytes(user / L"moved\\tool.exe.manifest"), kEarlier);
+}
+
+// A screen reader's "invoke", or UI automation, clicks a button with BM_CLICK,
+// which no filter of the user's input sees.
+TEST_F(GuardedProgramFolder, NothingSentWhileItWaitsStartsASecondRun) {
+    StalledInstance stalled;
+    const RunningApp app = Limited(kFaultyProgram);
+    test::DismissMessageBox(Ask(app), IDYES);
+    ASSERT_NE(stalled.StartedBy(app.processId()), 0u) << "the elevated instance did not start";
+    PostMessageW(app.Button(L"Creat"), BM_CLICK, 0, 0);
+    PostMessageW(app.Button(L"Browse"), BM_CLICK, 0, 0);
+    const auto shown = test::WaitForMessageBox(app.processId(), 3000);
+    EXPECT_FALSE(shown) << "a box: " << testing::PrintToString(shown ? shown->text : L"");
+    EXPECT_FALSE(test::FileDialog::WaitFor(app.processId(), 1000)) << "a file dialog";
 }
 
 TEST_F(GuardedProgramFolder, TheWindowClosesDuringAWaitThatDoesNotEnd) {

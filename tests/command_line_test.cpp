@@ -34,7 +34,8 @@ std::vector<std::wstring> Arguments(const std::wstring& parameters) {
 }
 
 TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
-    const RelayRequest relay{Action::remove, kWindow, 0x7123456789ABCDEF};
+    const RelayRequest relay{
+        Action::remove, kWindow, 0x7123456789ABCDEF, {0x89ABCDEF, 0xFEDCBA9876543210}};
     RelayRequest embed = relay;
     embed.action = Action::embed;
     struct Case {
@@ -56,6 +57,7 @@ TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
         {{L"/remove", L"/embed", L"a"}, Mode::scripted, {L"/embed", L"a"}, Action::remove},
         // Only a whole /reply-to: makes the relay; anything else is a program.
         {{L"/create", L"/reply-to:12", L"a"}, Mode::scripted, {L"/reply-to:12", L"a"}},
+        {{L"/create", L"/reply-to:12:34", L"a"}, Mode::scripted, {L"/reply-to:12:34", L"a"}},
         {Arguments(RelayArguments(relay, L"C:\\Program Files\\a b. ")),
          Mode::relayed,
          {L"C:\\Program Files\\a b. "},
@@ -77,6 +79,7 @@ TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
         if (c.mode == Mode::relayed) {
             EXPECT_EQ(parsed.relay.replyTo, relay.replyTo);
             EXPECT_EQ(parsed.relay.nonce, relay.nonce);
+            EXPECT_TRUE(parsed.relay.folder == relay.folder);
         }
     }
 }

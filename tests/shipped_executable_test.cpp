@@ -1,6 +1,7 @@
 // The built programs read as data: the 32-bit one we ship must ask for nothing
 // Windows XP lacks, and in both, every import must lead somewhere.
 #include "support/app_driver.h"
+#include "support/registry_value.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -137,10 +138,11 @@ class PeFile {
     IMAGE_DATA_DIRECTORY imports_ = {};
 };
 
-// The DLLs every start of the program loads; the file dialog's, the shell's,
-// COM's and the network's load only for the actions that need them.
-const std::set<std::string> kStartUpDlls = {"KERNEL32.DLL", "USER32.DLL",   "GDI32.DLL",
-                                            "COMCTL32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"};
+// The DLLs the loader brings in before the program runs; the Common Controls
+// load after it has kept DLL searches to the system folder, and the file
+// dialog's, the shell's, COM's and the network's only for the actions that need them.
+const std::set<std::string> kStartUpDlls = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL",
+                                            "ADVAPI32.DLL", "MSVCRT.DLL"};
 
 // Both builds: what is resolved late must be reachable, in the shipped one too.
 TEST(BuiltPrograms, ImportOnlyWhatStartUpNeedsAndReachEverythingLoadedLater) {
@@ -157,6 +159,23 @@ TEST(BuiltPrograms, ImportOnlyWhatStartUpNeedsAndReachEverythingLoadedLater) {
         EXPECT_EQ(file.UnreachableDelayedImports(), std::vector<std::string>())
             << testing::PrintToString(program);
     }
+}
+
+// Under Wine, the DLL override makes a DLL beside the program win, as on
+// Windows; uxtheme.dll is one that loads once the program runs.
+TEST(BuiltPrograms, LoadNoDllPlantedBesideThem) {
+    test::ScratchFolder downloads;
+    const std::wstring program = downloads / L"Sheenwright.exe";
+    const std::wstring planted = downloads / L"uxtheme.dll";
+    ASSERT_TRUE(CopyFileW(test::ProgramPath().c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(test::BesideThisProgram(L"planted_dll.dll").c_str(), planted.c_str(), FALSE));
+    const test::RegistryValueScope preferPlanted(
+        HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Sheenwright.exe\\DllOverrides",
+        L"uxtheme", L"native,builtin");
+    EXPECT_TRUE(test::RunningApp(L"", program).Close());
+    EXPECT_EQ(GetFileAttributesW((planted + L".loaded").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the planted DLL was loaded";
 }
 
 class ShippedProgram : public testing::Test {

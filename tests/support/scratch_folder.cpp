@@ -40,19 +40,20 @@ bool TakesNewFiles(const std::wstring& folder) {
     return bool(probe);
 }
 
+// Runs the Linux command `command` with the Linux name of `path` after it.
 // Wine runs a Linux program given by its path on drive Z:, but neither waits
-// for it nor passes its exit code back: the shell leaves a mark beside the
-// folder once chattr is done, and the folder then tells whether it worked.
-bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableAfter) {
+// for it nor passes its exit code back: the shell leaves a mark beside `path`
+// once the command is done.
+bool RunOn(const std::wstring& path, const std::wstring& command) {
     const auto unixName = FindSystemFunction<char*(CDECL*)(const wchar_t*)>(
         L"kernel32.dll", "wine_get_unix_file_name");
-    char* name = unixName ? unixName(folder.c_str()) : nullptr;
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
     if (!name)
         return false;
-    const std::wstring unixFolder(name, name + std::strlen(name)); // ASCII: ScratchFolder's names
+    const std::wstring unixPath(name, name + std::strlen(name)); // ASCII: ScratchFolder's names
     ::HeapFree(::GetProcessHeap(), 0, name);
-    std::wstring commandLine = L"Z:\\bin\\sh -c \"chattr " + flag + L" '" + unixFolder +
-                               L"'; touch '" + unixFolder + L".done'\"";
+    std::wstring commandLine =
+        L"Z:\\bin\\sh -c \"" + command + L" '" + unixPath + L"'; touch '" + unixPath + L".done'\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -61,11 +62,16 @@ bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableA
         return false;
     ::CloseHandle(info.hThread);
     ::CloseHandle(info.hProcess);
-    const std::wstring done = folder + L".done";
+    const std::wstring done = path + L".done";
     const bool finished = WaitUntil(
         [&] { return ::GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
     ::DeleteFileW(done.c_str());
-    return finished && TakesNewFiles(folder) == writableAfter;
+    return finished;
+}
+
+// The folder then tells whether chattr worked.
+bool Chattr(const std::wstring& folder, const std::wstring& flag, bool writableAfter) {
+    return RunOn(folder, L"chattr " + flag) && TakesNewFiles(folder) == writableAfter;
 }
 
 } // namespace
@@ -74,6 +80,20 @@ GuardedFolder::GuardedFolder(const std::wstring& folder)
     : folder_(folder), guarded_(Chattr(folder, L"+i", false)) {
     if (!guarded_)
         refusal = "chattr +i did not make the folder refuse new files (it needs root and ext4)";
+}
+
+FolderLinks::~FolderLinks() {
+    for (const std::wstring& link : links_)
+        if (!RunOn(link, L"rm -f"))
+            ADD_FAILURE() << "cannot remove the link " << testing::PrintToString(link);
+}
+
+bool FolderLinks::Point(const std::wstring& link, const std::wstring& sibling) {
+    if (!RunOn(link, L"ln -sfn '" + sibling + L"'"))
+        return false;
+    links_.push_back(link);
+    const DWORD attributes = ::GetFileAttributesW(link.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void GuardedFolder::Open() {

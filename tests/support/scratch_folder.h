@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <set>
+#include <vector>
 #include <string>
 
 namespace sheen::test {
@@ -42,6 +43,23 @@ class GuardedFolder {
   private:
     std::wstring folder_;
     bool guarded_ = false;
+};
+
+// Directory symbolic links, made as any program of the user's may make them
+// (ln -s, under Wine), removed at the end of the scope. Declare it after the
+// ScratchFolder that holds them.
+class FolderLinks {
+  public:
+    FolderLinks() = default;
+    FolderLinks(const FolderLinks&) = delete;
+    FolderLinks& operator=(const FolderLinks&) = delete;
+    ~FolderLinks();
+    // Makes `link` lead to the folder `sibling` beside it (a name), in place
+    // of any link there; true once it does.
+    bool Point(const std::wstring& link, const std::wstring& sibling);
+
+  private:
+    std::vector<std::wstring> links_;
 };
 
 // The names of the entries directly inside `folder` ("." and ".." left out).
