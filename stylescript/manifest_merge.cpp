@@ -43,12 +43,15 @@ std::string Encoded(std::wstring_view text, const Encoding& encoding) {
     return bytes;
 }
 
-bool IsBlank(std::string_view bytes, size_t at, const Encoding& encoding) {
-    for (const char blank : {' ', '\t', '\r', '\n'}) {
-        if (bytes.substr(at, encoding.unit) == Encoded(std::wstring(1, wchar_t(blank)), encoding))
-            return true;
-    }
-    return false;
+// The code unit at `at`: a byte, or a UTF-16 unit; 0 past the end.
+wchar_t UnitAt(std::string_view bytes, size_t at, const Encoding& encoding) {
+    if (at + encoding.unit > bytes.size())
+        return 0;
+    const auto byte = [&](size_t i) { return wchar_t(static_cast<unsigned char>(bytes[i])); };
+    if (encoding.unit == 1)
+        return byte(at);
+    return encoding.bigEndian ? wchar_t(byte(at) << 8 | byte(at + 1))
+                              : wchar_t(byte(at + 1) << 8 | byte(at));
 }
 
 // Whether the root's end tag `endTag` (already encoded) begins at `at`: on a
@@ -58,22 +61,31 @@ bool IsEndTagAt(std::string_view bytes, size_t at, const std::string& endTag,
     if (at % encoding.unit != 0)
         return false;
     size_t next = at + endTag.size();
-    while (next < bytes.size() && IsBlank(bytes, next, encoding))
-        next += encoding.unit;
-    return bytes.substr(next, encoding.unit) == Encoded(L">", encoding);
+    for (;; next += encoding.unit) {
+        const wchar_t unit = UnitAt(bytes, next, encoding);
+        if (unit != L' ' && unit != L'\t' && unit != L'\r' && unit != L'\n')
+            return unit == L'>';
+    }
 }
 
 // The dependency, with `prefix` (empty, or "name:") on every element, and
 // `declaration` on the first.
 std::wstring Dependency(const std::wstring& prefix, std::wstring_view declaration,
                         std::string_view architecture) {
-    return L"<" + prefix + L"dependency" + std::wstring(declaration) + L"><" + prefix +
-           L"dependentAssembly><" + prefix +
-           L"assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" "
-           L"version=\"6.0.0.0\" processorArchitecture=\"" +
-           std::wstring(architecture.begin(), architecture.end()) +
-           L"\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/></" + prefix +
-           L"dependentAssembly></" + prefix + L"dependency>";
+    std::wstring text;
+    const auto tag = [&](std::wstring_view opening, std::wstring_view name) {
+        text.append(opening).append(prefix).append(name);
+    };
+    tag(L"<", L"dependency");
+    text.append(declaration);
+    tag(L"><", L"dependentAssembly");
+    tag(L"><", L"assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" "
+               L"version=\"6.0.0.0\" processorArchitecture=\"");
+    text.append(architecture.begin(), architecture.end());
+    text.append(L"\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>");
+    tag(L"</", L"dependentAssembly>");
+    tag(L"</", L"dependency>");
+    return text;
 }
 
 } // namespace
