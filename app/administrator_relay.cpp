@@ -1,6 +1,7 @@
 #include "app/administrator_relay.h"
 
 #include "app/fault_injection.h"
+#include "app/program_embedding.h"
 #include "platform/elevation.h"
 #include "platform/error_text.h"
 #include "platform/file_name.h"
@@ -56,6 +57,11 @@ std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
     outcome.backupName.resize(nameBytes / sizeof(wchar_t));
     std::memcpy(outcome.backupName.data(), static_cast<const BYTE*>(data.lpData) + sizeof header,
                 nameBytes);
+    // The program's backup, if any, follows the manifest's after a NUL.
+    if (const size_t end = outcome.backupName.find(L'\0'); end != std::wstring::npos) {
+        outcome.programBackupName = outcome.backupName.substr(end + 1);
+        outcome.backupName.resize(end);
+    }
     return outcome;
 }
 
@@ -79,7 +85,14 @@ void SendReply(const RelayRequest& request, const StyleScriptOutcome& outcome) {
 }
 
 const wchar_t* SwitchForAction(StyleScriptAction action) {
-    return action == StyleScriptAction::remove ? L"/remove" : L"/create";
+    switch (action) {
+    case StyleScriptAction::remove:
+        return L"/remove";
+    case StyleScriptAction::embed:
+        return L"/create /embed";
+    default:
+        return L"/create";
+    }
 }
 
 // The folder part of the full path `path`, with its last backslash.
@@ -187,7 +200,7 @@ int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
     if (error == ERROR_SUCCESS && !(found == request.folder))
         error = kFolderChangedError;
     const StyleScriptOutcome outcome = error == ERROR_SUCCESS
-                                           ? CarryOutStyleScript(request.action, path)
+                                           ? CarryOutRequest(request.action, path)
                                            : StyleScriptFailure(request.action, error);
     SendReply(request, outcome);
     return static_cast<int>(ExitCodeOf(outcome));
@@ -197,10 +210,12 @@ RelayReply::RelayReply(ULONGLONG nonce, const StyleScriptOutcome& outcome) {
     ReplyHeader header = {nonce, DWORD(outcome.action), outcome.error, 0};
     for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
         header.flags |= outcome.*kReplyFlags[bit] ? 1u << bit : 0;
-    bytes_.resize(sizeof header + outcome.backupName.size() * sizeof(wchar_t));
+    const std::wstring names = outcome.programBackupName.empty()
+                                   ? outcome.backupName
+                                   : outcome.backupName + L'\0' + outcome.programBackupName;
+    bytes_.resize(sizeof header + names.size() * sizeof(wchar_t));
     std::memcpy(bytes_.data(), &header, sizeof header);
-    std::memcpy(bytes_.data() + sizeof header, outcome.backupName.data(),
-                outcome.backupName.size() * sizeof(wchar_t));
+    std::memcpy(bytes_.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
 }
 
 COPYDATASTRUCT RelayReply::data() {

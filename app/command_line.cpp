@@ -2,12 +2,14 @@
 
 #include "app/fault_injection.h"
 #include "app/outcome_text.h"
+#include "app/program_embedding.h"
 #include "platform/console_output.h"
 #include "platform/file_name.h"
 #include "platform/message_box.h"
 #include "platform/shortcut.h"
 #include "platform/text_compare.h"
 #include "platform/win32_error.h"
+#include "stylescript/program_update.h"
 
 #include <exception>
 #include <optional>
@@ -22,9 +24,12 @@ const std::wstring kUsage =
     L"    opens the window with <program> in the path box.\r"
     L"  Sheenwright.exe /create <program> [<program> ...]\r"
     L"    writes each program's style script as Creat does, without a window.\r"
+    L"  Sheenwright.exe /create /embed <program> [<program> ...]\r"
+    L"    also adds the visual style to the program's own manifest where Windows\r"
+    L"    reads that instead, keeping the program as it was as <program>.bak.\r"
     L"  Sheenwright.exe /remove <program> [<program> ...]\r"
     L"    takes each program's style script away again and puts back the\r"
-    L"    manifest it replaced, if any.\r"
+    L"    manifest it replaced, if any, and the program as it was.\r"
     L"  The exit code is 0 when every program succeeded, else the first failure's:\r"
     L"  the Windows error code, or 13 for a manifest that is not a style script.";
 
@@ -38,6 +43,11 @@ std::optional<StyleScriptAction> ParseActionSwitch(std::wstring_view argument) {
     return std::nullopt;
 }
 
+bool IsEmbedSwitch(std::wstring_view argument) {
+    return !argument.empty() && (argument[0] == L'/' || argument[0] == L'-') &&
+           EqualsIgnoringAsciiCase(argument.substr(1), L"embed");
+}
+
 // What `action` did for the program given as `given`.
 StyleScriptOutcome CarryOut(StyleScriptAction action, const std::wstring& given) {
     try {
@@ -48,7 +58,7 @@ StyleScriptOutcome CarryOut(StyleScriptAction action, const std::wstring& given)
         DWORD error = FollowShortcut(given, program);
         if (error == ERROR_SUCCESS)
             error = CheckExistingFile(program);
-        return error == ERROR_SUCCESS ? CarryOutStyleScript(action, program)
+        return error == ERROR_SUCCESS ? CarryOutRequest(action, program)
                                       : StyleScriptFailure(action, error);
     } catch (...) {
         return StyleScriptFailure(action, ErrorCodeOf(std::current_exception()));
@@ -81,8 +91,15 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     commandLine.action = *action;
     commandLine.mode = CommandLine::Mode::scripted;
     auto program = arguments.begin() + 1;
+    if (*action == StyleScriptAction::create && program != arguments.end() &&
+        IsEmbedSwitch(*program)) {
+        commandLine.embed = true;
+        ++program;
+    }
     if (program != arguments.end()) {
-        if (const auto relay = ParseReplyTo(*action, *program)) {
+        if (const auto relay =
+                ParseReplyTo(commandLine.embed ? StyleScriptAction::embed : *action, *program)) {
+            commandLine.action = relay->action;
             commandLine.mode = CommandLine::Mode::relayed;
             commandLine.relay = *relay;
             ++program;
@@ -108,7 +125,13 @@ int RunScriptedCommand(const CommandLine& commandLine) {
         const StyleScriptOutcome outcome = CarryOut(commandLine.action, given);
         if (firstFailure == ERROR_SUCCESS)
             firstFailure = ExitCodeOf(outcome);
-        const std::wstring text = StyleScriptOutcomeText(outcome);
+        std::wstring text = StyleScriptOutcomeText(outcome);
+        if (commandLine.embed && OffersEmbedding(outcome)) {
+            const StyleScriptOutcome embedded = CarryOut(StyleScriptAction::embed, given);
+            if (firstFailure == ERROR_SUCCESS)
+                firstFailure = ExitCodeOf(embedded);
+            text += L"\r" + StyleScriptOutcomeText(embedded);
+        }
         // As grep names the file before each line when it reads several.
         told += (told.empty() ? L"" : L"\r") +
                 (commandLine.programs.size() > 1 ? PrefixLines(given + L": ", text) : text);

@@ -19,13 +19,16 @@ struct CommandLine {
     // as given; relayed: the one file the window tried.
     std::vector<std::wstring> programs;
     RelayRequest relay; // relayed: what the window asked
+    // scripted: /create /embed, which also adds the style to the program's own manifest
+    bool embed = false;
 };
 
 // Reads the arguments that follow the program's own name: /create or /remove
 // (also with -, in any case) and the programs after it; /? for the usage; any
 // other first argument is a program's path for the path box, and the rest is
-// ignored. Right after /create or /remove may come the /reply-to: of a window
-// (see RelayArguments), and then the one file it tried.
+// ignored. Right after /create may come /embed; then, and right after
+// /remove, the /reply-to: of a window (see RelayArguments), and then the one
+// file it tried (with /embed, for the program update alone).
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
 
 // Carries out the scripted or usage mode without a window, and writes what it

@@ -72,6 +72,10 @@ class MainWindow {
     // closed the window.
     std::optional<StyleScriptOutcome> RunAsAdministrator(StyleScriptAction action,
                                                          const std::wstring& path);
+    // Does `action` for `path` and tells the outcome; offers to do it as
+    // administrator where Windows denied it, and to add the style to the
+    // program's own manifest where that wins over the script.
+    void CarryOutAndTell(StyleScriptAction action, const std::wstring& path);
 
     UniqueFont font_;
     UniqueIcon bigIcon_, smallIcon_;

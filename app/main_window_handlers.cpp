@@ -3,6 +3,7 @@
 
 #include "app/administrator_relay.h"
 #include "app/outcome_text.h"
+#include "app/program_embedding.h"
 #include "platform/dropped_files.h"
 #include "platform/elevation.h"
 #include "platform/file_dialog.h"
@@ -11,6 +12,7 @@
 #include "platform/shortcut.h"
 #include "platform/status_bar.h"
 #include "resources/product.h"
+#include "stylescript/program_update.h"
 #include "stylescript/style_script_writer.h"
 #include "sysdesc/system_description.h"
 
@@ -34,17 +36,24 @@ const std::wstring kHelpMessage =
 
 // Follows the system's description of the denial, as a line of its own.
 std::wstring AsAdministratorQuestion(StyleScriptAction action) {
-    return action == StyleScriptAction::remove
-               ? L"Do you want to remove the style script as administrator?"
-               : L"Do you want to create the style script as administrator?";
+    switch (action) {
+    case StyleScriptAction::remove:
+        return L"Do you want to remove the style script as administrator?";
+    case StyleScriptAction::embed:
+        return L"Do you want to add the visual style to the program as administrator?";
+    default:
+        return L"Do you want to create the style script as administrator?";
+    }
 }
 
 // Asked when Creat would write the very script the program already has.
-std::wstring RemovalQuestion(const std::wstring& backupName) {
-    return L"This program already has its style script.\r" +
-           (backupName.empty() ? std::wstring(L"Do you want to remove it?")
-                               : L"Do you want to remove it and put back the earlier manifest, " +
-                                     backupName + L"?");
+std::wstring RemovalQuestion(const std::wstring& backupName, const std::wstring& programBackup) {
+    std::wstring question = L"This program already has its style script.\rDo you want to remove it";
+    if (!backupName.empty())
+        question += L" and put back the earlier manifest, " + backupName;
+    if (!programBackup.empty())
+        question += L", and put back the program as it was, from " + programBackup;
+    return question + L"?";
 }
 
 // Sets a flag for the life of a scope, whatever ends it.
@@ -81,19 +90,34 @@ void MainWindow::OnCreateClick() {
     // Pressed again over its own script, Creat offers to take it away.
     StyleScriptAction action = StyleScriptAction::create;
     std::wstring backupName;
-    if (HasItsStyleScript(path, backupName) && AskYesNo(hwnd(), RemovalQuestion(backupName)))
-        action = StyleScriptAction::remove;
-    const StyleScriptOutcome outcome = CarryOutStyleScript(action, path);
-    const std::wstring told = StyleScriptOutcomeText(outcome);
-    if (!MayRunAsAdministrator(action, path, outcome.error)) {
-        ShowMessage(hwnd(), told);
+    std::wstring programBackup;
+    if (HasItsStyleScript(path, backupName)) {
+        FindProgramToRestore(path, programBackup);
+        if (AskYesNo(hwnd(), RemovalQuestion(backupName, programBackup)))
+            action = StyleScriptAction::remove;
+    }
+    CarryOutAndTell(action, path);
+}
+
+void MainWindow::CarryOutAndTell(StyleScriptAction action, const std::wstring& path) {
+    std::optional<StyleScriptOutcome> outcome = CarryOutRequest(action, path);
+    if (MayRunAsAdministrator(action, path, outcome->error)) {
+        const FlagScope busy(relayBusy_);
+        if (!AskYesNo(hwnd(),
+                      StyleScriptOutcomeText(*outcome) + L"\r" + AsAdministratorQuestion(action)))
+            return;
+        outcome = RunAsAdministrator(action, path);
+        if (!outcome)
+            return;
+    }
+    // Where the program's own manifest wins, the style can go into it instead.
+    if (OffersEmbedding(*outcome)) {
+        if (AskYesNo(hwnd(), StyleScriptOutcomeText(*outcome) + L"\r" +
+                                 EmbeddingQuestion(ProgramBackupName(path))))
+            CarryOutAndTell(StyleScriptAction::embed, path);
         return;
     }
-    const FlagScope busy(relayBusy_);
-    if (AskYesNo(hwnd(), told + L"\r" + AsAdministratorQuestion(action))) {
-        if (const auto elevated = RunAsAdministrator(action, path))
-            ShowMessage(hwnd(), StyleScriptOutcomeText(*elevated));
-    }
+    ShowMessage(hwnd(), StyleScriptOutcomeText(*outcome));
 }
 
 std::optional<StyleScriptOutcome> MainWindow::RunAsAdministrator(StyleScriptAction action,

@@ -62,7 +62,7 @@ class ResourceTree {
 
 } // namespace
 
-DWORD ReadEmbeddedManifest(const PeImage& image, std::string& manifest) {
+DWORD ReadEmbeddedManifest(const PeImage& image, std::string& manifest, WORD* language) {
     const ResourceTree tree(image);
     if (tree.empty())
         return ERROR_RESOURCE_TYPE_NOT_FOUND;
@@ -82,6 +82,8 @@ DWORD ReadEmbeddedManifest(const PeImage& image, std::string& manifest) {
         return error;
     if (entry.OffsetToData & IMAGE_RESOURCE_DATA_IS_DIRECTORY)
         return ERROR_BAD_EXE_FORMAT;
+    if (language)
+        *language = WORD(entry.Name);
     IMAGE_RESOURCE_DATA_ENTRY data;
     if (const DWORD error = tree.Read(entry.OffsetToData, &data, sizeof data))
         return error;

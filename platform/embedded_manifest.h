@@ -15,7 +15,8 @@ namespace sheen {
 // manifest over 1 MiB, far beyond any real one, counts as damage. Returns
 // ERROR_SUCCESS; ERROR_RESOURCE_TYPE_NOT_FOUND, _NAME_NOT_FOUND or
 // _LANG_NOT_FOUND when it carries none; ERROR_BAD_EXE_FORMAT for resources
-// that do not add up; ERROR_NOT_ENOUGH_MEMORY.
-DWORD ReadEmbeddedManifest(const PeImage& image, std::string& manifest);
+// that do not add up; ERROR_NOT_ENOUGH_MEMORY. With `language`, that receives
+// the resource's language.
+DWORD ReadEmbeddedManifest(const PeImage& image, std::string& manifest, WORD* language = nullptr);
 
 } // namespace sheen

@@ -49,10 +49,12 @@ DWORD PeImage::Open(const std::wstring& path) {
     DWORD fixedSize = 0;
     if (optional.magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
         directories = optional.pe32.DataDirectory;
+        entryPoint_ = optional.pe32.AddressOfEntryPoint;
         count = optional.pe32.NumberOfRvaAndSizes;
         fixedSize = offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
     } else if (optional.magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
         directories = optional.pe32plus.DataDirectory;
+        entryPoint_ = optional.pe32plus.AddressOfEntryPoint;
         count = optional.pe32plus.NumberOfRvaAndSizes;
         fixedSize = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
     } else {

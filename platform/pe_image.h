@@ -34,9 +34,17 @@ class PeImage {
     // ERROR_BAD_EXE_FORMAT.
     DWORD ReadClrFlags(DWORD& flags) const;
 
-  private:
+    // The file's size, the entry point's RVA, and the section table as read
+    // (empty beyond kMaxSections).
+    LONGLONG fileSize() const { return size_; }
+    DWORD entryPoint() const { return entryPoint_; }
+    WORD sectionCount() const { return sectionCount_; }
+    const IMAGE_SECTION_HEADER& section(WORD index) const { return sections_[index]; }
+    // Reads exactly `size` bytes at `offset` of the file, all of them inside
+    // it. Returns ERROR_SUCCESS, ERROR_BAD_EXE_FORMAT, or the error of reading.
     DWORD ReadAt(LONGLONG offset, void* buffer, DWORD size) const;
 
+  private:
     // The Windows XP loader's limit; newer ones allow more, but no linker
     // makes them. Beyond it no section is read, so no RVA can be.
     static constexpr WORD kMaxSections = 96;
@@ -44,6 +52,7 @@ class PeImage {
     UniqueFile file_;
     LONGLONG size_ = 0;
     WORD machine_ = 0;
+    DWORD entryPoint_ = 0;
     DWORD directoryCount_ = 0;
     IMAGE_DATA_DIRECTORY directories_[IMAGE_NUMBEROF_DIRECTORY_ENTRIES] = {};
     WORD sectionCount_ = 0;

@@ -52,6 +52,7 @@ using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;
 using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary, 0>;
 using UniqueRegistryKey = UniqueHandle<HKEY, &::RegCloseKey, 0>;
+using UniqueMappedView = UniqueHandle<void*, &::UnmapViewOfFile, 0>;
 template <typename Interface>
 using UniqueComPointer = UniqueHandle<Interface*, &ReleaseComObject<Interface>, 0>;
 

@@ -66,10 +66,18 @@ bool XmlElement::NextAttribute(std::wstring_view& localName, std::wstring_view& 
     return true;
 }
 
-bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& element)) {
+namespace {
+
+CreateXmlReaderFunction FindCreateXmlReader(const UniqueModule& xmllite) {
+    return xmllite ? FindFunction<CreateXmlReaderFunction>(xmllite.get(), "CreateXmlReader")
+                   : nullptr;
+}
+
+// Reads all of `document`, showing `visit` the reader on each element's start
+// tag; true when it is well-formed to its end.
+template <typename Visit> bool ReadElements(std::string_view document, Visit visit) {
     const UniqueModule xmllite = LoadSystemModule(L"xmllite.dll");
-    const auto create =
-        xmllite ? FindFunction<CreateXmlReaderFunction>(xmllite.get(), "CreateXmlReader") : nullptr;
+    const auto create = FindCreateXmlReader(xmllite);
     if (!create)
         return false;
     ByteStream stream(document);
@@ -79,19 +87,51 @@ bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& elemen
     const UniqueComPointer<IXmlReader> reader(created);
     if (reader.get()->SetInput(&stream) != S_OK)
         return false;
-    bool found = false;
     XmlNodeType type;
     HRESULT result;
     while ((result = reader.get()->Read(&type)) == S_OK) {
+        if (type == XmlNodeType_Element)
+            visit(reader.get());
+    }
+    return result == S_FALSE; // S_FALSE: the end of a well-formed document
+}
+
+std::wstring Text(HRESULT (STDMETHODCALLTYPE IXmlReader::*get)(const wchar_t**, UINT*),
+                  IXmlReader* reader) {
+    const wchar_t* text = nullptr;
+    UINT length = 0;
+    return (reader->*get)(&text, &length) == S_OK ? std::wstring(text, length) : std::wstring();
+}
+
+} // namespace
+
+bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& element)) {
+    bool found = false;
+    const bool wellFormed = ReadElements(document, [&](IXmlReader* reader) {
         const wchar_t* name = nullptr;
         UINT length = 0;
-        if (type != XmlNodeType_Element || found ||
-            reader.get()->GetLocalName(&name, &length) != S_OK)
-            continue;
-        XmlElement element(reader.get(), {name, length});
+        if (found || reader->GetLocalName(&name, &length) != S_OK)
+            return;
+        XmlElement element(reader, {name, length});
         found = matches(element);
-    }
-    return found && result == S_FALSE; // S_FALSE: the end of a well-formed document
+    });
+    return found && wellFormed;
+}
+
+bool XmlReaderAvailable() {
+    return FindCreateXmlReader(LoadSystemModule(L"xmllite.dll")) != nullptr;
+}
+
+bool ReadXmlRoot(std::string_view document, XmlRoot& root) {
+    bool first = true;
+    const bool wellFormed = ReadElements(document, [&](IXmlReader* reader) {
+        if (!std::exchange(first, false))
+            return;
+        root.prefix = Text(&IXmlReader::GetPrefix, reader);
+        root.localName = Text(&IXmlReader::GetLocalName, reader);
+        root.namespaceUri = Text(&IXmlReader::GetNamespaceUri, reader);
+    });
+    return wellFormed && !first;
 }
 
 } // namespace sheen

@@ -3,6 +3,7 @@
 // since Vista: it is loaded only when a document is read, so start-up and
 // Windows XP pay nothing for it.
 
+#include <string>
 #include <string_view>
 
 struct IXmlReader;
@@ -33,5 +34,20 @@ class XmlElement {
 // refused. False for a document that is not well-formed to its end, and where
 // the system has no XmlLite: nothing is claimed that was not read.
 bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& element));
+
+// Whether the system has XmlLite to read documents with.
+bool XmlReaderAvailable();
+
+// The root element of a document, as the reader names it.
+struct XmlRoot {
+    std::wstring prefix; // empty for none
+    std::wstring localName;
+    std::wstring namespaceUri; // empty for none
+};
+
+// Sets `root` to the root element of `document`, read as AnyXmlElement reads
+// it. False for a document that is not well-formed to its end, and where the
+// system has no XmlLite.
+bool ReadXmlRoot(std::string_view document, XmlRoot& root);
 
 } // namespace sheen

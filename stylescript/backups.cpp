@@ -21,8 +21,9 @@ constexpr int kBackupNames = 999;
 // exactly those bytes serves as it is.
 class Backup {
   public:
-    // Keeps what `earlier`, open for reading, holds: `size` bytes.
-    DWORD Keep(const std::wstring& path, HANDLE earlier, ULONGLONG size) {
+    // Keeps what `earlier`, open for reading, holds: `size` bytes. With
+    // `onlyName`, finds the name it would take and writes nothing.
+    DWORD Keep(const std::wstring& path, HANDLE earlier, ULONGLONG size, bool onlyName = false) {
         TemporaryFile temporary;
         bool written = false;
         for (int number = 1; number <= kBackupNames; ++number) {
@@ -39,6 +40,10 @@ class Backup {
             }
             if (open != ERROR_FILE_NOT_FOUND)
                 continue; // other bytes, a folder, or a file held by another: taken
+            if (onlyName) {
+                path_ = std::move(candidate);
+                return ERROR_SUCCESS;
+            }
             if (!written) {
                 if (const DWORD error = Copy(earlier, temporary, path))
                     return error;
@@ -65,6 +70,7 @@ class Backup {
     }
 
     const std::wstring& path() const { return path_; }
+    bool made() const { return made_; }
 
   private:
     // Copies all of `earlier` into a new temporary file beside `path`, flushed and closed.
@@ -258,7 +264,46 @@ DWORD DeleteAndLook(const std::wstring& full) {
     return goneOrPending ? DWORD(ERROR_SUCCESS) : error;
 }
 
+// Keeps, or with `onlyName` names, the backup of the existing file at `path`.
+DWORD BackupOf(const std::wstring& path, std::wstring& keptAs, bool& made, bool onlyName) {
+    std::wstring full;
+    if (const DWORD error = FullPathOfOrdinaryFile(path, full))
+        return error;
+    FileToRead earlier;
+    if (const DWORD error =
+            Retrying(AccessDenied::stays, [&] { return OpenToRead(full, earlier); }))
+        return error;
+    Backup backup;
+    if (const DWORD error = backup.Keep(full, earlier.file.get(), earlier.size, onlyName))
+        return error;
+    keptAs = backup.path();
+    made = backup.made();
+    return ERROR_SUCCESS;
+}
+
 } // namespace
+
+DWORD KeepBackupOf(const std::wstring& path, std::wstring& keptAs, bool& made) {
+    return BackupOf(path, keptAs, made, false);
+}
+
+DWORD NextBackupPath(const std::wstring& path, std::wstring& name) {
+    bool made = false;
+    return BackupOf(path, name, made, true);
+}
+
+DWORD ListBackupPaths(const std::wstring& path, std::vector<std::wstring>& paths) {
+    paths.clear();
+    std::wstring full;
+    if (const DWORD error = FullPathOfOrdinaryFile(path, full))
+        return error;
+    std::vector<ListedBackup> backups;
+    if (const DWORD error = ListBackups(full, backups))
+        return error;
+    for (ListedBackup& backup : backups)
+        paths.push_back(std::move(backup.path));
+    return ERROR_SUCCESS;
+}
 
 DWORD ReplaceFileContents(const std::wstring& path, std::string_view bytes, std::wstring* keptAs,
                           IsOwnScript isOwnScript) {

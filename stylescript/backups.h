@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sheen {
 
@@ -59,6 +60,21 @@ enum class Removal {
 // the first error, with nothing changed.
 DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Removal& removal,
                          std::wstring& restoredFrom);
+
+// Copies all of the file at `path` (any file, a program too), flushed, to
+// the first of <path>.bak, <path>.bak2, ... that is free, or that already
+// holds exactly its bytes, as ReplaceFileContents keeps an earlier file;
+// `keptAs` receives the backup's path and `made` whether it is new. Returns
+// ERROR_SUCCESS or the first error.
+DWORD KeepBackupOf(const std::wstring& path, std::wstring& keptAs, bool& made);
+
+// Sets `name` to the path KeepBackupOf would keep the file at `path` under now.
+DWORD NextBackupPath(const std::wstring& path, std::wstring& name);
+
+// Sets `paths` to the backups of the existing file at `path` (<path>.bak,
+// .bak2, ...), highest number first. Returns ERROR_SUCCESS or the error of
+// asking.
+DWORD ListBackupPaths(const std::wstring& path, std::vector<std::wstring>& paths);
 
 // Sets `backup` to the path of the backup RemoveFileContents would put back
 // for the existing file at `path`, or to nothing. Returns ERROR_SUCCESS or the

@@ -4,6 +4,7 @@
 #include "platform/file_name.h"
 #include "platform/file_times.h"
 #include "stylescript/backups.h"
+#include "stylescript/program_update.h"
 #include "stylescript/style_script.h"
 #include "stylescript/target_program.h"
 
@@ -50,8 +51,14 @@ StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
 StyleScriptOutcome RemoveOwnStyleScript(const std::wstring& targetPath) {
     StyleScriptOutcome outcome;
     outcome.action = StyleScriptAction::remove;
-    Removal removal = Removal::removed;
+    // The program's own manifest first, if Sheenwright added the style to it.
     std::wstring restored;
+    outcome.error = RestoreProgram(targetPath, restored);
+    if (outcome.error != ERROR_SUCCESS)
+        return outcome;
+    if (!restored.empty())
+        outcome.programBackupName = SplitPath(restored).name;
+    Removal removal = Removal::removed;
     outcome.error =
         RemoveFileContents(StyleScriptPath(targetPath), IsOwnStyleScript, removal, restored);
     if (outcome.error != ERROR_SUCCESS)
@@ -97,6 +104,8 @@ StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath) {
 }
 
 StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstring& targetPath) {
+    if (action == StyleScriptAction::embed)
+        return WithoutThrowing(action, [&] { return AddStyleToProgram(targetPath); });
     return action == StyleScriptAction::remove ? RemoveStyleScriptFile(targetPath)
                                                : WriteStyleScriptFile(targetPath);
 }
@@ -124,6 +133,9 @@ bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName)
 }
 
 bool RefusedToAnyone(StyleScriptAction action, const std::wstring& targetPath) {
+    // A program update refuses a read-only program with an error of its own.
+    if (action == StyleScriptAction::embed)
+        return false;
     const std::wstring scriptPath = StyleScriptPath(targetPath);
     if (RefusesToReplace(scriptPath))
         return true;

@@ -10,8 +10,9 @@ namespace sheen {
 // nothing trimmed or resolved.
 std::wstring StyleScriptPath(const std::wstring& targetPath);
 
-// What the user asks for: the style script written, or taken away again.
-enum class StyleScriptAction { create, remove };
+// What the user asks for: the style script written, or taken away again; or
+// the visual style added to the program's own manifest (see program_update.h).
+enum class StyleScriptAction { create, remove, embed };
 
 // What a Create or a removal did, and what the user should know about it besides.
 struct StyleScriptOutcome {
@@ -26,6 +27,9 @@ struct StyleScriptOutcome {
     bool noManifest = false;      // removal: there was none, so nothing was done
     bool foreignManifest = false; // removal: not a style script, so it was left alone
     bool unreported = false;      // removal: it succeeded, but did not say what it found
+    // embed: where the program as it was is kept; removal: the backup the
+    // program came back from. File name only; empty for none.
+    std::wstring programBackupName = {};
 };
 
 // The exit code for an outcome: 0 for success (a removal with nothing to

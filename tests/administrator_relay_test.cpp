@@ -9,6 +9,7 @@
 #include "support/app_driver.h"
 #include "support/expected_texts.h"
 #include "support/message_box_reader.h"
+#include "support/program_image.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -230,6 +231,35 @@ TEST_F(GuardedProgramFolder, ARemovalDeniedIsOfferedAsAdministratorToo) {
               test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak"));
     EXPECT_EQ(folder_.Names(), std::set<std::wstring>{L"tool.exe.manifest"});
     EXPECT_EQ(test::ReadFileBytes(manifest_), kEarlier);
+}
+
+// Create as administrator, then the program's own manifest changed as administrator.
+TEST_F(GuardedProgramFolder, AProgramUpdateDeniedIsOfferedAsAdministratorToo) {
+    const std::wstring tool = folder_ / L"tool.exe";
+    guard_->Open();
+    test::MakeProbe(tool);
+    const std::string original = test::ReadFileBytes(tool);
+    guard_.emplace(folder_.path());
+    const RunningApp app = Limited();
+    const test::MessageBoxView create = Ask(app);
+    guard_->Open();
+    test::DismissMessageBox(create, IDYES);
+    const auto embed = test::WaitForMessageBox(app.processId());
+    ASSERT_TRUE(embed.has_value());
+    ASSERT_NE(embed->text.find(L"add the visual style to the program's own manifest?"),
+              std::wstring::npos);
+    guard_.emplace(folder_.path());
+    test::DismissMessageBox(*embed, IDYES);
+    const auto question = test::WaitForMessageBox(app.processId());
+    ASSERT_TRUE(question.has_value());
+    EXPECT_EQ(question->text,
+              ErrorText(ERROR_ACCESS_DENIED) +
+                  L"\rDo you want to add the visual style to the program as administrator?");
+    guard_->Open();
+    EXPECT_EQ(Yes(app, *question), L"The visual style was added to the program's own manifest.\r"
+                                   L"The program as it was is kept as tool.exe.bak.");
+    EXPECT_EQ(test::ReadFileBytes(tool + L".bak"), original);
+    EXPECT_EQ(test::RunProbe(tool), test::kCommonControls6);
 }
 
 // Any program of the user's may send the window a success while it waits.

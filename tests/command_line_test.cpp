@@ -36,6 +36,8 @@ std::vector<std::wstring> Arguments(const std::wstring& parameters) {
 TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
     const RelayRequest relay{
         Action::remove, kWindow, 0x7123456789ABCDEF, {0x89ABCDEF, 0xFEDCBA9876543210}};
+    RelayRequest embed = relay;
+    embed.action = Action::embed;
     struct Case {
         std::vector<std::wstring> arguments;
         Mode mode;
@@ -51,6 +53,8 @@ TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
         {{L"/creates", L"a"}, Mode::window, {L"/creates"}},
         {{L"create", L"a"}, Mode::window, {L"create"}},
         {{L"/?", L"a"}, Mode::usage, {}},
+        {{L"-CREATE", L"/Embed", L"a"}, Mode::scripted, {L"a"}},
+        {{L"/remove", L"/embed", L"a"}, Mode::scripted, {L"/embed", L"a"}, Action::remove},
         // Only a whole /reply-to: makes the relay; anything else is a program.
         {{L"/create", L"/reply-to:12", L"a"}, Mode::scripted, {L"/reply-to:12", L"a"}},
         {{L"/create", L"/reply-to:12:34", L"a"}, Mode::scripted, {L"/reply-to:12:34", L"a"}},
@@ -58,6 +62,10 @@ TEST(CommandLineSwitches, ChooseTheModeAndThePrograms) {
          Mode::relayed,
          {L"C:\\Program Files\\a b. "},
          Action::remove},
+        {Arguments(RelayArguments(embed, L"C:\\a.exe")),
+         Mode::relayed,
+         {L"C:\\a.exe"},
+         Action::embed},
         {Arguments(RelayArguments(relay, L"C:\\odd\\\\")),
          Mode::relayed,
          {L"C:\\odd\\\\"},

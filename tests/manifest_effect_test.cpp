@@ -25,20 +25,9 @@ using test::RegistryValueScope;
 using test::ScratchFolder;
 using test::WriteFileBytes;
 
-constexpr DWORD kOldControls = 0;
-constexpr DWORD kCommonControls6 = 3; // redirected, and loaded from the side-by-side store
-
-DWORD RunProbe(const std::wstring& exe) {
-    const test::StartedProgram probe = test::StartProgram(exe);
-    if (!probe.process) {
-        ADD_FAILURE() << "cannot start the probe, error " << probe.error;
-        return ~0u;
-    }
-    EXPECT_EQ(WaitForSingleObject(probe.process.get(), 60000), WAIT_OBJECT_0);
-    DWORD code = ~0u;
-    GetExitCodeProcess(probe.process.get(), &code);
-    return code;
-}
+using test::kCommonControls6;
+using test::kOldControls;
+using test::RunProbe;
 
 const std::string kCommonControls6Manifest =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
@@ -54,15 +43,8 @@ const std::string kPlainManifest =
     R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"
     R"(</requestedPrivileges></security></trustInfo></assembly>)";
 
-// Gives the program at `path` `manifest` as its RT_MANIFEST 1, as a linker would.
 void EmbedManifest(const std::wstring& path, const std::string& manifest) {
-    const HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
-    ASSERT_NE(update, nullptr) << "error " << GetLastError();
-    std::string bytes = manifest;
-    ASSERT_TRUE(UpdateResourceW(update, RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID,
-                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), bytes.data(),
-                                DWORD(bytes.size())));
-    ASSERT_TRUE(EndUpdateResourceW(update, FALSE)) << "error " << GetLastError();
+    test::EmbedResource(path, RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID, manifest);
 }
 
 class StyleScriptEffect : public testing::Test {

@@ -114,6 +114,31 @@ TEST_F(Shipped32, CreateAndRemoveFromTheCommandLine) {
                                                        L"target.exe", L"target.lnk"}));
 }
 
+// The 32-bit reading of a 64-bit program's resources, imagehlp looked up on
+// first use, and the resource update of the 32-bit kernel32, once.
+TEST_F(Shipped32, CreateEmbedAddsTheStyleToA64BitProgramsOwnManifestAndRemoveTakesItBack) {
+    const std::wstring probe = folder_ / L"probe.exe";
+    test::MakeProbe(probe);
+    const std::string original = test::ReadFileBytes(probe);
+    std::string output;
+    {
+        const Step step("/create /embed a 64-bit program", 60);
+        EXPECT_EQ(RunCommand(L"/create /embed " + Quoted(probe), output, kShipped), 0u);
+    }
+    EXPECT_TRUE(
+        output.ends_with(OutputLines(L"The visual style was added to the program's own manifest.\r"
+                                     L"The program as it was is kept as probe.exe.bak.")))
+        << output;
+    EXPECT_EQ(test::ReadFileBytesIfAny(probe + L".bak"), original);
+    EXPECT_EQ(test::RunProbe(probe), test::kCommonControls6);
+    {
+        const Step step("/remove it", 60);
+        EXPECT_EQ(RunCommand(L"/remove " + Quoted(probe), output, kShipped), 0u);
+    }
+    EXPECT_EQ(test::ReadFileBytesIfAny(probe), original);
+    EXPECT_FALSE(folder_.Names().contains(L"probe.exe.bak"));
+}
+
 TEST_F(Shipped32, UsageIsTheSameAsTheTestBuilds) {
     std::string shipped, twin;
     {

@@ -1,5 +1,9 @@
 #include "support/program_image.h"
 
+#include "support/app_driver.h"
+
+#include <gtest/gtest.h>
+
 #include <cstring>
 
 namespace sheen::test {
@@ -83,6 +87,40 @@ std::string ProgramBytes(WORD machine, std::optional<DWORD> clrFlags, const std:
 std::string WithDword(std::string bytes, size_t at, DWORD value) {
     Put(bytes, at, value);
     return bytes;
+}
+
+void EmbedResource(const std::wstring& path, const wchar_t* type, const wchar_t* name,
+                   const std::string& bytes) {
+    const HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
+    if (!update) {
+        ADD_FAILURE() << "BeginUpdateResourceW: error " << GetLastError();
+        return;
+    }
+    std::string data = bytes;
+    if (!UpdateResourceW(update, type, name, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), data.data(),
+                         DWORD(data.size())))
+        ADD_FAILURE() << "UpdateResourceW: error " << GetLastError();
+    if (!EndUpdateResourceW(update, FALSE))
+        ADD_FAILURE() << "EndUpdateResourceW: error " << GetLastError();
+}
+
+void MakeProbe(const std::wstring& path) {
+    if (!CopyFileW(BesideThisProgram(L"manifest_probe.exe").c_str(), path.c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy the probe, error " << GetLastError();
+    EmbedResource(path, RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID, kLinkerManifest);
+    EmbedResource(path, RT_RCDATA, L"KEEP", std::string(300, 'k') + "kept as it is");
+}
+
+DWORD RunProbe(const std::wstring& exe) {
+    const StartedProgram probe = StartProgram(exe);
+    if (!probe.process) {
+        ADD_FAILURE() << "cannot start the probe, error " << probe.error;
+        return ~0u;
+    }
+    EXPECT_EQ(WaitForSingleObject(probe.process.get(), 60000), WAIT_OBJECT_0);
+    DWORD code = ~0u;
+    GetExitCodeProcess(probe.process.get(), &code);
+    return code;
 }
 
 } // namespace sheen::test

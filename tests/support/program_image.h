@@ -22,4 +22,33 @@ inline constexpr size_t kManifestSizeAt = 0x34C;      // the manifest's size
 // `bytes` with the DWORD at `at` set to `value`.
 std::string WithDword(std::string bytes, size_t at, DWORD value);
 
+// Gives the program at `path` `bytes` as its resource `type` `name`, in the
+// neutral language, as a linker would (RT_MANIFEST 1 for its manifest).
+void EmbedResource(const std::wstring& path, const wchar_t* type, const wchar_t* name,
+                   const std::string& bytes);
+
+// What the probe (manifest_probe.exe) reports when run: kOldControls, or
+// kCommonControls6 when redirected to it and loaded from the side-by-side store.
+inline constexpr DWORD kOldControls = 0;
+inline constexpr DWORD kCommonControls6 = 3;
+// Runs the probe copy at `exe` to its end and returns its exit code.
+DWORD RunProbe(const std::wstring& exe);
+
+// What linkers embed today: the consent prompt's block alone.
+inline const std::string kLinkerManifest =
+    "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\r\n"
+    "<assembly xmlns='urn:schemas-microsoft-com:asm.v1' manifestVersion='1.0'>\r\n"
+    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
+    "    <security>\r\n"
+    "      <requestedPrivileges>\r\n"
+    "        <requestedExecutionLevel level='asInvoker' uiAccess='false' />\r\n"
+    "      </requestedPrivileges>\r\n"
+    "    </security>\r\n"
+    "  </trustInfo>\r\n"
+    "</assembly>\r\n";
+
+// A copy of the probe at `path` with kLinkerManifest embedded and one other
+// resource, RCDATA "KEEP".
+void MakeProbe(const std::wstring& path);
+
 } // namespace sheen::test

@@ -1,0 +1,28 @@
+#pragma once
+// Every resource a program's file carries, read as PeImage reads it: each step
+// through the resource directory a bounded read checked against the file.
+
+#include "platform/pe_image.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace sheen {
+
+struct ResourceEntry {
+    std::wstring type; // "#" and the ID in decimal, or the name
+    std::wstring name; // likewise
+    WORD language = 0;
+    DWORD rva = 0; // of its data, to be read with PeImage::ReadAtRva
+    DWORD size = 0;
+};
+
+// Sets `resources` to every resource of `image`, in the directory's order.
+// Returns ERROR_SUCCESS (none for an image without resources);
+// ERROR_BAD_EXE_FORMAT for a directory that does not add up or lists more than
+// any program has; or the error of reading.
+DWORD ListResources(const PeImage& image, std::vector<ResourceEntry>& resources);
+
+} // namespace sheen
