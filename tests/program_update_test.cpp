@@ -97,16 +97,11 @@ TEST(ProgramUpdateInTheWindow, YesGivesTheProgramCommonControls6AndUndoBringsItB
     EXPECT_EQ(folder.Names(),
               (std::set<std::wstring>{L"tool.exe", L"tool.exe.bak", L"tool.exe.manifest"}));
 
-    app.Click(app.Button(L"Creat"));
-    const auto removal = test::WaitForMessageBox(app.processId());
-    ASSERT_TRUE(removal.has_value());
-    EXPECT_EQ(removal->text, L"This program already has its style script.\rDo you want to "
-                             L"remove it, and put back the program as it was, from "
-                             L"tool.exe.bak?");
-    test::DismissMessageBox(*removal, IDYES);
-    const auto removed = test::ReadAndDismissOkBox(app.processId());
-    ASSERT_TRUE(removed.has_value());
-    EXPECT_EQ(removed->text,
+    const auto removal = app.CreateAnswering(IDYES);
+    EXPECT_EQ(removal.question, L"This program already has its style script.\rDo you want to "
+                                L"remove it, and put back the program as it was, from "
+                                L"tool.exe.bak?");
+    EXPECT_EQ(removal.told,
               test::kRemovedMessage + L"\rThe program is back as it was, from tool.exe.bak.");
     EXPECT_EQ(ReadFileBytes(tool), original);
     EXPECT_EQ(folder.Names(), std::set<std::wstring>{L"tool.exe"});

@@ -30,6 +30,9 @@ using Files = std::map<std::wstring, std::string>;
 const std::string kScript(kStyleScript);
 const std::string kFirst = "<first foreign manifest/>\r\n";
 const std::string kSecond = "<second foreign manifest, longer/>\r\n";
+const std::wstring kQuestionOverBak =
+    L"This program already has its style script.\rDo you want to remove it and put back the "
+    L"earlier manifest, tool.exe.manifest.bak?";
 
 // The folder's files with their bytes.
 Files FilesIn(const ScratchFolder& folder) {
@@ -192,26 +195,18 @@ TEST(RemovalInTheWindow, CreatAgainOffersItYesPutsTheEarlierManifestBackNoCreate
                   test::kSuccessMessage + test::BackupNote(L"tool.exe.manifest.bak"));
         const FILETIME old = test::MakeOld(tool);
 
-        app.Click(app.Button(L"Creat"));
-        const auto question = test::WaitForMessageBox(app.processId());
-        ASSERT_TRUE(question.has_value());
-        EXPECT_EQ(question->text, L"This program already has its style script.\rDo you want to "
-                                  L"remove it and put back the earlier manifest, "
-                                  L"tool.exe.manifest.bak?");
-        test::ExpectYesNoQuestion(*question);
-        test::DismissMessageBox(*question, answer);
-        const auto told = test::ReadAndDismissOkBox(app.processId());
-        ASSERT_TRUE(told.has_value());
+        const auto answered = app.CreateAnswering(answer);
+        EXPECT_EQ(answered.question, kQuestionOverBak);
 
         const FILETIME touched = test::LastWriteTime(tool);
         EXPECT_NE(CompareFileTime(&old, &touched), 0) << "Windows must look again";
         if (answer == IDYES) {
-            EXPECT_EQ(told->text,
+            EXPECT_EQ(answered.told,
                       test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak"));
             EXPECT_EQ(FilesIn(folder),
                       (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));
         } else {
-            EXPECT_EQ(told->text, test::kSuccessMessage);
+            EXPECT_EQ(answered.told, test::kSuccessMessage);
             EXPECT_EQ(ReadFileBytes(manifest), StyleScriptFor("amd64"));
             EXPECT_EQ(ReadFileBytes(manifest + L".bak"), kFirst);
         }
@@ -236,15 +231,9 @@ TEST(RemovalInTheWindow, YesOverAFolderOf100PutsItsBackupBackOnceItMayBeReplaced
     for (const std::wstring& told :
          {ErrorText(ERROR_ACCESS_DENIED),
           test::kRemovedMessage + test::RestoredNote(L"tool.exe.manifest.bak")}) {
-        app.Click(app.Button(L"Creat"));
-        const auto question = test::WaitForMessageBox(app.processId());
-        ASSERT_TRUE(question.has_value());
-        EXPECT_EQ(question->text, L"This program already has its style script.\rDo you want to "
-                                  L"remove it and put back the earlier manifest, "
-                                  L"tool.exe.manifest.bak?");
-        test::DismissMessageBox(*question, IDYES);
-        EXPECT_EQ(test::ReadAndDismissOkBox(app.processId()).value_or(test::MessageBoxView{}).text,
-                  told);
+        const auto answered = app.CreateAnswering(IDYES);
+        EXPECT_EQ(answered.question, kQuestionOverBak);
+        EXPECT_EQ(answered.told, told);
         SetFileAttributesW(bak.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     EXPECT_EQ(FilesIn(folder), (Files{{L"tool.exe", program}, {L"tool.exe.manifest", kFirst}}));

@@ -287,6 +287,19 @@ std::wstring RunningApp::Create(const std::wstring& path) const {
     return box->text;
 }
 
+RunningApp::Answered RunningApp::CreateAnswering(int answer) const {
+    Click(Button(L"Creat"));
+    const auto question = WaitForMessageBox(processId_);
+    if (!question) {
+        ADD_FAILURE() << "Create asked nothing";
+        return {};
+    }
+    ExpectYesNoQuestion(*question);
+    DismissMessageBox(*question, answer);
+    const auto told = ReadAndDismissOkBox(processId_);
+    return {question->text, told ? told->text : L""};
+}
+
 void RunningApp::SetPath(const std::wstring& text) const {
     ::SendMessageW(PathBox(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }

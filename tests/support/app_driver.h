@@ -125,6 +125,14 @@ class RunningApp {
     // Puts `path` into the box, presses Create, and returns the message the
     // program then shows, once that is dismissed and the window usable again.
     std::wstring Create(const std::wstring& path) const;
+    // Presses Create, expects a Yes/No question, answers it with `answer`,
+    // and returns the question and the message shown after it, once that is
+    // dismissed (empty where none came).
+    struct Answered {
+        std::wstring question;
+        std::wstring told;
+    };
+    Answered CreateAnswering(int answer) const;
     // Closes the window as the close button does; true if the process then ended.
     bool Close(DWORD timeoutMs = 10000);
     // Whether the program, once done with what it was handling, shows no message box.
