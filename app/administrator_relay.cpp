@@ -95,11 +95,6 @@ const wchar_t* SwitchForAction(StyleScriptAction action) {
     }
 }
 
-// The folder part of the full path `path`, with its last backslash.
-std::wstring FolderOf(const std::wstring& path) {
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
-
 } // namespace
 
 bool MayRunAsAdministrator(StyleScriptAction action, const std::wstring& targetPath, DWORD error) {
@@ -127,7 +122,7 @@ DWORD PinProgramFolder(const std::wstring& targetPath, std::wstring& handedOver,
     // A link on the way could be pointed elsewhere before the administrator
     // gets there: hand over the folder it leads to now, and which one it is.
     const std::wstring path = PathForAdministrator(targetPath);
-    const size_t name = FolderOf(path).size();
+    const size_t name = SplitPath(path).folder.size();
     HeldFolder held;
     if (const DWORD error = held.Open(path.substr(0, name), folder))
         return error;
@@ -196,7 +191,7 @@ int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
     InjectStall("RunRelayedRequest");
     HeldFolder folder; // for the whole run
     FolderIdentity found;
-    DWORD error = folder.Open(FolderOf(path), found);
+    DWORD error = folder.Open(std::wstring(SplitPath(path).folder), found);
     if (error == ERROR_SUCCESS && !(found == request.folder))
         error = kFolderChangedError;
     const StyleScriptOutcome outcome = error == ERROR_SUCCESS

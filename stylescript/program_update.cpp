@@ -1,5 +1,6 @@
 #include "stylescript/program_update.h"
 
+#include "platform/atomic_file.h"
 #include "platform/embedded_manifest.h"
 #include "platform/file_name.h"
 #include "platform/number_text.h"
@@ -19,12 +20,6 @@
 
 namespace sheen {
 namespace {
-
-DWORD FullPathOfProgram(const std::wstring& targetPath, std::wstring& full) {
-    if (const DWORD error = CheckNewFileName(targetPath))
-        return error;
-    return FullPathForCreate(targetPath, full);
-}
 
 // A program that is read-only, or that another process holds in a way the
 // replacement would not get past (running, or open for writing or without
@@ -274,7 +269,7 @@ class BackupGuard {
 DWORD AddStyle(const std::wstring& targetPath, void (*afterCopyWritten)(),
                std::wstring& backupPath) {
     std::wstring full;
-    if (const DWORD error = FullPathOfProgram(targetPath, full))
+    if (const DWORD error = FullPathOfOrdinaryFile(targetPath, full))
         return error;
     if (const DWORD error = CheckReplaceableProgram(full))
         return error;
@@ -375,7 +370,7 @@ bool OffersEmbedding(const StyleScriptOutcome& created) {
 std::wstring ProgramBackupName(const std::wstring& targetPath) {
     std::wstring full;
     std::wstring backup;
-    if (FullPathOfProgram(targetPath, full) != ERROR_SUCCESS ||
+    if (FullPathOfOrdinaryFile(targetPath, full) != ERROR_SUCCESS ||
         NextBackupPath(full, backup) != ERROR_SUCCESS)
         return L"";
     return std::wstring(SplitPath(backup).name);
@@ -395,7 +390,7 @@ void FindProgramToRestore(const std::wstring& targetPath, std::wstring& backupNa
     backupName.clear();
     std::wstring full;
     std::wstring backup;
-    if (FullPathOfProgram(targetPath, full) == ERROR_SUCCESS &&
+    if (FullPathOfOrdinaryFile(targetPath, full) == ERROR_SUCCESS &&
         FindRestorable(full, backup) == ERROR_SUCCESS && !backup.empty())
         backupName = SplitPath(backup).name;
 }
@@ -403,7 +398,7 @@ void FindProgramToRestore(const std::wstring& targetPath, std::wstring& backupNa
 DWORD RestoreProgram(const std::wstring& targetPath, std::wstring& restoredFrom) {
     restoredFrom.clear();
     std::wstring full;
-    if (const DWORD error = FullPathOfProgram(targetPath, full))
+    if (const DWORD error = FullPathOfOrdinaryFile(targetPath, full))
         return error;
     std::wstring backup;
     if (const DWORD error = FindRestorable(full, backup))
