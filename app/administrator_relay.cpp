@@ -30,13 +30,14 @@ struct ReplyHeader {
     ULONGLONG nonce;
     DWORD action;
     DWORD error;
+    DWORD systemError;
     DWORD flags;
 };
 // ReplyHeader's flags: one bit for each of StyleScriptOutcome's notes.
 constexpr bool StyleScriptOutcome::*kReplyFlags[] = {
     &StyleScriptOutcome::embeddedManifestWins, &StyleScriptOutcome::alreadyStyled,
-    &StyleScriptOutcome::touchFailed, &StyleScriptOutcome::noManifest,
-    &StyleScriptOutcome::foreignManifest};
+    &StyleScriptOutcome::touchFailed,          &StyleScriptOutcome::noManifest,
+    &StyleScriptOutcome::foreignManifest,      &StyleScriptOutcome::unproven};
 
 // The outcome a reply carries for `request`; nothing for any other data.
 std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
@@ -52,6 +53,7 @@ std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
     StyleScriptOutcome outcome;
     outcome.action = request.action;
     outcome.error = header.error;
+    outcome.systemError = header.systemError;
     for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
         outcome.*kReplyFlags[bit] = header.flags & (1u << bit);
     outcome.backupName.resize(nameBytes / sizeof(wchar_t));
@@ -202,7 +204,7 @@ int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
 }
 
 RelayReply::RelayReply(ULONGLONG nonce, const StyleScriptOutcome& outcome) {
-    ReplyHeader header = {nonce, DWORD(outcome.action), outcome.error, 0};
+    ReplyHeader header = {nonce, DWORD(outcome.action), outcome.error, outcome.systemError, 0};
     for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
         header.flags |= outcome.*kReplyFlags[bit] ? 1u << bit : 0;
     const std::wstring names = outcome.programBackupName.empty()
@@ -249,8 +251,8 @@ StyleScriptOutcome RelayWait::End(DWORD exitCode) {
     told.action = request_.action;
     if (exitCode == kForeignManifestExitCode && request_.action == StyleScriptAction::remove)
         told.foreignManifest = true;
-    else if (exitCode == ERROR_SUCCESS && request_.action == StyleScriptAction::remove)
-        told.unreported = true; // taken away, or there was none
+    else if (exitCode == ERROR_SUCCESS && request_.action != StyleScriptAction::create)
+        told.unreported = true; // done, or nothing was there to do
     else
         told.error = exitCode;
     return told;

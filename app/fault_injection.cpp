@@ -14,11 +14,64 @@ bool Names(const char* variable, const char* point) {
     return wanted && std::strcmp(wanted, point) == 0;
 }
 
+// ReplaceFileW's failures, each as its documentation tells what it leaves.
+BOOL WINAPI ReplacedGone(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+    // 1176 without a backup name: the replaced file no longer exists, the
+    // replacement is under its own name.
+    ::DeleteFileW(replaced);
+    ::SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+    return FALSE;
+}
+
+BOOL WINAPI ReplacedAside(LPCWSTR replaced, LPCWSTR, LPCWSTR backup, DWORD, LPVOID, LPVOID) {
+    // 1177: the replaced file under the backup name, the replacement under its own.
+    ::MoveFileW(replaced, backup);
+    ::SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+    return FALSE;
+}
+
+BOOL WINAPI ReplacementLost(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD, LPVOID,
+                            LPVOID) {
+    // As a replace that is not atomic can end: the replaced file moved aside
+    // and the replacement gone with a scanner or a full disk.
+    ::MoveFileW(replaced, backup);
+    ::DeleteFileW(replacement);
+    ::SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+    return FALSE;
+}
+
+BOOL WINAPI DoneButFailed(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                          LPVOID, LPVOID) {
+    ::ReplaceFileW(replaced, replacement, backup, flags, nullptr, nullptr);
+    ::SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED);
+    return FALSE;
+}
+
 } // namespace
 
 void InjectFault(const char* point) {
     if (Names("SHEENWRIGHT_FAULT", point))
         throw Win32Error(ERROR_NOT_SUPPORTED);
+}
+
+bool FaultNamed(const char* point) {
+    return Names("SHEENWRIGHT_FAULT", point);
+}
+
+ReplaceFunction ReplaceStandIn() {
+    struct StandIn {
+        const char* name;
+        ReplaceFunction replace;
+    };
+    static constexpr StandIn kStandIns[] = {{"ReplacedGone", &ReplacedGone},
+                                            {"ReplacedAside", &ReplacedAside},
+                                            {"ReplacementLost", &ReplacementLost},
+                                            {"DoneButFailed", &DoneButFailed}};
+    for (const StandIn& standIn : kStandIns) {
+        if (Names("SHEENWRIGHT_REPLACE", standIn.name))
+            return standIn.replace;
+    }
+    return nullptr;
 }
 
 void InjectStall(const char* point) {

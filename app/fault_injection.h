@@ -3,11 +3,18 @@
 // unexpected happened. Only the test build of the program has them; in the
 // shipped one they are nothing at all.
 
+#include "platform/file_swap.h"
+
 namespace sheen {
 
 #ifdef SHEENWRIGHT_FAULT_INJECTION
 // Throws if the environment variable SHEENWRIGHT_FAULT names `point`.
 void InjectFault(const char* point);
+// Whether SHEENWRIGHT_FAULT names `point`, for a fault that throws nothing.
+bool FaultNamed(const char* point);
+// Where SHEENWRIGHT_REPLACE names one, a stand-in for ReplaceFileW that
+// leaves one of the states its failures are documented to leave; else null.
+ReplaceFunction ReplaceStandIn();
 // If SHEENWRIGHT_STALL names `point`, waits there while the event
 // "SheenwrightStallRelease" exists and is not set, as a share that stops
 // answering would.
@@ -15,6 +22,12 @@ void InjectStall(const char* point);
 #else
 inline void InjectFault(const char*) {}
 inline void InjectStall(const char*) {}
+inline bool FaultNamed(const char*) {
+    return false;
+}
+inline ReplaceFunction ReplaceStandIn() {
+    return nullptr;
+}
 #endif
 
 } // namespace sheen

@@ -1,6 +1,7 @@
 #include "app/outcome_text.h"
 
 #include "platform/error_text.h"
+#include "platform/resource_writer.h"
 #include "stylescript/manifest_merge.h"
 #include "stylescript/program_update.h"
 
@@ -26,6 +27,14 @@ constexpr Refusal kRefusals[] = {
                               L"as it is."},
     {kUnreadableManifest, L"The program's own manifest cannot be read as XML: the program was "
                           L"left as it is."},
+    {kOtherCommonControlsVersion,
+     L"The program's own manifest already asks for another version of the common controls, "
+     L"beside which Windows would not take version 6: the program was left as it is."},
+    {kResourcesShareSection, L"The program keeps other data that Windows reads in its "
+                             L"resources' section, which the change would disturb: it was left "
+                             L"as it is."},
+    {kSectionAfterResources, L"The program has other sections after its resources, which the "
+                             L"change would have to move: it was left as it is."},
     {kCheckAfterChangeFailed, L"The changed program did not read back as intended, so nothing "
                               L"was changed: the program was left as it is."},
     {kProgramChangedSince, L"The program has changed since Sheenwright added the visual style "
@@ -47,11 +56,17 @@ const wchar_t* RefusalText(const StyleScriptOutcome& outcome) {
 }
 
 std::wstring EmbeddingText(const StyleScriptOutcome& outcome) {
+    if (outcome.unreported)
+        return L"The administrator's run ended without an error; it did not say more.";
     if (outcome.programBackupName.empty())
         return L"The program's own manifest already gives it the visual style.";
-    return L"The visual style was added to the program's own manifest.\r"
-           L"The program as it was is kept as " +
-           outcome.programBackupName + L".";
+    std::wstring text = L"The visual style was added to the program's own manifest.\r"
+                        L"The program as it was is kept as " +
+                        outcome.programBackupName + L".";
+    if (outcome.unproven)
+        text += L"\rThis system lacks an assembly that the program's manifest names, so "
+                L"Sheenwright could not check here that Windows starts the changed program.";
+    return text;
 }
 
 std::wstring RemovalText(const StyleScriptOutcome& outcome) {
@@ -82,6 +97,10 @@ std::wstring RemovalText(const StyleScriptOutcome& outcome) {
 } // namespace
 
 std::wstring StyleScriptOutcomeText(const StyleScriptOutcome& outcome) {
+    if (outcome.error == kWouldNotStart)
+        return L"Windows would not start the program with the changed manifest, so nothing was "
+               L"changed: the program was left as it is.\r" +
+               ErrorText(outcome.systemError);
     if (outcome.error != ERROR_SUCCESS) {
         const wchar_t* refused = RefusalText(outcome);
         return refused ? refused : ErrorText(outcome.error);

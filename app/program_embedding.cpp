@@ -10,7 +10,17 @@ namespace sheen {
 namespace {
 
 void AfterCopyWritten() {
+    InjectStall("ProgramCopyWritten");
     InjectFault("ProgramCopyWritten");
+}
+
+// A dependency the side-by-side loader cannot find, in a manifest still well-formed.
+void SpoilManifest(std::string& merged) {
+    if (!FaultNamed("SpoilMergedManifest"))
+        return;
+    const size_t token = merged.find("6595b64144ccf1df");
+    if (token != std::string::npos)
+        merged.replace(token, 16, "0000000000000000");
 }
 
 } // namespace
@@ -18,7 +28,8 @@ void AfterCopyWritten() {
 StyleScriptOutcome CarryOutRequest(StyleScriptAction action, const std::wstring& targetPath) {
     try {
         if (action == StyleScriptAction::embed)
-            return AddStyleToProgram(targetPath, &AfterCopyWritten);
+            return AddStyleToProgram(targetPath,
+                                     {&AfterCopyWritten, &SpoilManifest, ReplaceStandIn()});
         return CarryOutStyleScript(action, targetPath);
     } catch (...) {
         return StyleScriptFailure(action, ErrorCodeOf(std::current_exception()));

@@ -54,16 +54,16 @@ TemporaryFile::~TemporaryFile() {
         ::DeleteFileW(path_.c_str());
 }
 
-DWORD TemporaryFile::Create(const std::wstring& destination) {
-    // In the destination's folder, so that the rename stays on one volume.
+DWORD CreateFileBeside(const std::wstring& destination, UniqueFile& file, std::wstring& path) {
+    // In the destination's folder, so that a rename stays on one volume.
     const std::wstring folder(SplitPath(destination).folder);
     const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
     for (DWORD attempt = 0; attempt < 64; ++attempt) {
         std::wstring candidate = folder + L"~sw" + HexText(seed + attempt, 8) + L".tmp";
-        file_.reset(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file_) {
-            path_ = std::move(candidate);
+        file.reset(::CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            path = std::move(candidate);
             return ERROR_SUCCESS;
         }
         const DWORD error = ::GetLastError();
@@ -73,6 +73,19 @@ DWORD TemporaryFile::Create(const std::wstring& destination) {
     return ERROR_FILE_EXISTS;
 }
 
+DWORD FreeNameBeside(const std::wstring& destination, std::wstring& name) {
+    UniqueFile file;
+    if (const DWORD error = CreateFileBeside(destination, file, name))
+        return error;
+    file.reset();
+    // Free again at once: only a process picking the same random name could take it.
+    return ::DeleteFileW(name.c_str()) ? DWORD(ERROR_SUCCESS) : ::GetLastError();
+}
+
+DWORD TemporaryFile::Create(const std::wstring& destination) {
+    return CreateFileBeside(destination, file_, path_);
+}
+
 DWORD TemporaryFile::Write(std::string_view bytes) {
     DWORD written = 0;
     if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -80,6 +93,15 @@ DWORD TemporaryFile::Write(std::string_view bytes) {
         return ::GetLastError();
     // A disk file takes all of a write or fails; anything short means no room.
     return written == bytes.size() ? ERROR_SUCCESS : ERROR_HANDLE_DISK_FULL;
+}
+
+DWORD TemporaryFile::WriteAllOf(HANDLE source) {
+    DWORD written = ERROR_SUCCESS;
+    const DWORD read = ReadInChunks(source, [&](std::string_view chunk) {
+        written = Write(chunk);
+        return written == ERROR_SUCCESS;
+    });
+    return read != ERROR_SUCCESS ? read : written;
 }
 
 DWORD TemporaryFile::Close(const FILETIME* stamp) {

@@ -72,6 +72,13 @@ bool SameBytes(HANDLE one, HANDLE other);
 // What a rename does with a file already at its destination.
 enum class IfExisting { replace, fail };
 
+// Creates, opened for reading and writing without sharing, a file of a name
+// nobody else uses in the folder of `destination`, and sets `path` to it.
+DWORD CreateFileBeside(const std::wstring& destination, UniqueFile& file, std::wstring& path);
+
+// Sets `name` to a name in the folder of `destination` that no file has.
+DWORD FreeNameBeside(const std::wstring& destination, std::wstring& name);
+
 // A temporary file that is deleted again unless it was renamed into place.
 class TemporaryFile {
   public:
@@ -82,8 +89,12 @@ class TemporaryFile {
 
     // Creates a file of a name nobody else uses in the folder of `destination`.
     DWORD Create(const std::wstring& destination);
+    const std::wstring& path() const { return path_; }
+    HANDLE handle() const { return file_.get(); }
     // Writes all of `bytes` after what was written before.
     DWORD Write(std::string_view bytes);
+    // Writes all of `source`'s bytes, from its first, a chunk at a time.
+    DWORD WriteAllOf(HANDLE source);
     // Forces what was written to the disk, and closes the file; with `stamp`,
     // that becomes its last-write time, which the rename keeps.
     DWORD Close(const FILETIME* stamp = nullptr);

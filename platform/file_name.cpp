@@ -143,4 +143,19 @@ DWORD FullPathForCreate(const std::wstring& path, std::wstring& full) {
     return ERROR_SUCCESS;
 }
 
+DWORD LongPathOf(const std::wstring& path, std::wstring& longPath) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetLongPathNameW(path.c_str(), buffer.data(), DWORD(buffer.size()));
+        if (length == 0)
+            return ::GetLastError();
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            longPath = std::move(buffer);
+            return ERROR_SUCCESS;
+        }
+        buffer.resize(length); // too small: `length` counts the terminator too
+    }
+}
+
 } // namespace sheen

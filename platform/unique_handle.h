@@ -50,6 +50,7 @@ using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;
 using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;
 using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree, 0>;
+using UniqueActivationContext = UniqueHandle<HANDLE, &::ReleaseActCtx, -1>;
 using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary, 0>;
 using UniqueRegistryKey = UniqueHandle<HKEY, &::RegCloseKey, 0>;
 using UniqueMappedView = UniqueHandle<void*, &::UnmapViewOfFile, 0>;

@@ -51,7 +51,8 @@ using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
 
 } // namespace
 
-bool XmlElement::NextAttribute(std::wstring_view& localName, std::wstring_view& value) {
+bool XmlElement::NextAttribute(std::wstring_view& localName, std::wstring_view& value,
+                               bool* prefixed) {
     const HRESULT moved = std::exchange(started_, true) ? reader_->MoveToNextAttribute()
                                                         : reader_->MoveToFirstAttribute();
     const wchar_t* name = nullptr;
@@ -61,6 +62,11 @@ bool XmlElement::NextAttribute(std::wstring_view& localName, std::wstring_view& 
     if (moved != S_OK || reader_->GetLocalName(&name, &nameLength) != S_OK ||
         reader_->GetValue(&text, &textLength) != S_OK)
         return false;
+    if (prefixed) {
+        const wchar_t* prefix = nullptr;
+        UINT prefixLength = 0;
+        *prefixed = reader_->GetPrefix(&prefix, &prefixLength) == S_OK && prefixLength != 0;
+    }
     localName = {name, nameLength};
     value = {text, textLength};
     return true;
@@ -112,7 +118,7 @@ bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& elemen
         UINT length = 0;
         if (found || reader->GetLocalName(&name, &length) != S_OK)
             return;
-        XmlElement element(reader, {name, length});
+        XmlElement element(reader, {name, length}, Text(&IXmlReader::GetNamespaceUri, reader));
         found = matches(element);
     });
     return found && wellFormed;

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 struct IXmlReader;
 
@@ -13,18 +14,23 @@ namespace sheen {
 // An element of a document, as the reader stands on its start tag.
 class XmlElement {
   public:
-    XmlElement(IXmlReader* reader, std::wstring_view localName)
-        : reader_(reader), localName_(localName) {}
+    XmlElement(IXmlReader* reader, std::wstring_view localName, std::wstring namespaceUri)
+        : reader_(reader), localName_(localName), namespaceUri_(std::move(namespaceUri)) {}
     // Its name without a namespace prefix; valid until the first NextAttribute.
     std::wstring_view localName() const { return localName_; }
+    // The namespace it is in; empty for none.
+    const std::wstring& namespaceUri() const { return namespaceUri_; }
     // Steps to its next attribute (namespace declarations included) and gives
-    // its name without prefix and its value, entities resolved; each is valid
-    // until the next step. False after the last.
-    bool NextAttribute(std::wstring_view& localName, std::wstring_view& value);
+    // its name without prefix and its value, entities resolved, and with
+    // `prefixed` whether its name has a prefix; each is valid until the next
+    // step. False after the last.
+    bool NextAttribute(std::wstring_view& localName, std::wstring_view& value,
+                       bool* prefixed = nullptr);
 
   private:
     IXmlReader* reader_;
     std::wstring_view localName_;
+    std::wstring namespaceUri_;
     bool started_ = false;
 };
 

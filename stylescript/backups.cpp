@@ -77,14 +77,9 @@ class Backup {
     static DWORD Copy(HANDLE earlier, TemporaryFile& temporary, const std::wstring& path) {
         if (const DWORD error = temporary.Create(path))
             return error;
-        DWORD written = ERROR_SUCCESS;
-        const DWORD read = ReadInChunks(earlier, [&](std::string_view chunk) {
-            written = temporary.Write(chunk);
-            return written == ERROR_SUCCESS;
-        });
-        if (read != ERROR_SUCCESS)
-            return read;
-        return written != ERROR_SUCCESS ? written : temporary.Close();
+        if (const DWORD error = temporary.WriteAllOf(earlier))
+            return error;
+        return temporary.Close();
     }
 
     std::wstring path_;

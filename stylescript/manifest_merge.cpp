@@ -95,6 +95,8 @@ DWORD AddCommonControlsDependency(std::string_view manifest, std::string_view ar
     XmlRoot root;
     if (!ReadXmlRoot(manifest, root))
         return kUnreadableManifest;
+    if (DependsOnOtherCommonControls(manifest))
+        return kOtherCommonControlsVersion;
     const Encoding encoding = EncodingOf(manifest);
     const std::wstring qualified =
         root.prefix.empty() ? root.localName : root.prefix + L":" + root.localName;

@@ -12,6 +12,9 @@ namespace sheen {
 // Returned for a manifest that the system's XML reader cannot read, or that
 // gives nothing to add to (a root element without an end tag).
 inline constexpr DWORD kUnreadableManifest = ERROR_SXS_MANIFEST_PARSE_ERROR;
+// Returned for a manifest that already depends on Common Controls in another
+// version: the loader would refuse a second dependency beside it.
+inline constexpr DWORD kOtherCommonControlsVersion = 0x20000000 | 4;
 
 // Sets `merged` to `manifest`, byte for byte, with one element added as the
 // last child of its root: a dependency on Common Controls 6 for
@@ -21,7 +24,8 @@ inline constexpr DWORD kUnreadableManifest = ERROR_SXS_MANIFEST_PARSE_ERROR;
 // order), in the urn:schemas-microsoft-com:asm.v1 namespace: with the root's
 // prefix where the root is in it, else declaring it. The result must read,
 // with the system's XML reader, as a document with the same root that depends
-// on Common Controls 6. Returns ERROR_SUCCESS or kUnreadableManifest.
+// on Common Controls 6. Returns ERROR_SUCCESS, kUnreadableManifest or
+// kOtherCommonControlsVersion.
 DWORD AddCommonControlsDependency(std::string_view manifest, std::string_view architecture,
                                   std::string& merged);
 

@@ -1,25 +1,55 @@
 #include "stylescript/program_update.h"
 
+#include "platform/activation_context.h"
 #include "platform/atomic_file.h"
 #include "platform/embedded_manifest.h"
 #include "platform/file_name.h"
+#include "platform/held_folder.h"
+#include "platform/named_lock.h"
 #include "platform/number_text.h"
 #include "platform/pe_image.h"
-#include "platform/pe_resources.h"
-#include "platform/resource_update.h"
+#include "platform/resource_writer.h"
 #include "platform/unique_handle.h"
 #include "platform/xml_elements.h"
 #include "stylescript/backups.h"
 #include "stylescript/manifest_merge.h"
+#include "stylescript/program_check.h"
+#include "stylescript/style_script.h"
 #include "stylescript/target_program.h"
 
 #include <algorithm>
-#include <cstring>
-#include <tuple>
 #include <vector>
 
 namespace sheen {
 namespace {
+
+// Long enough for another run's update, a copy of a large program included.
+constexpr DWORD kLockTimeoutMs = 120000;
+
+// The program's full path with each short name long, so that every name for
+// it finds the same backups.
+DWORD ProgramPathOf(const std::wstring& targetPath, std::wstring& full) {
+    if (const DWORD error = FullPathOfOrdinaryFile(targetPath, full))
+        return error;
+    std::wstring longPath;
+    if (LongPathOf(full, longPath) == ERROR_SUCCESS)
+        full = std::move(longPath);
+    return ERROR_SUCCESS;
+}
+
+// Runs that change the programs of one folder take turns, so that none uses
+// a backup that another is about to take back. The folder's identity names
+// the lock, whatever path led to it.
+DWORD LockFolderOf(const std::wstring& full, NamedLock& lock) {
+    HeldFolder folder;
+    FolderIdentity identity;
+    if (const DWORD error = folder.Open(std::wstring(SplitPath(full).folder), identity))
+        return error;
+    return lock.Acquire(L"Sheenwright.ProgramUpdate." + HexText(identity.volume, 8) + L"." +
+                            HexText(DWORD(identity.file >> 32), 8) +
+                            HexText(DWORD(identity.file), 8),
+                        kLockTimeoutMs);
+}
 
 // A program that is read-only, or that another process holds in a way the
 // replacement would not get past (running, or open for writing or without
@@ -62,219 +92,69 @@ DWORD CheckChangeable(const PeImage& image) {
     return ERROR_SUCCESS;
 }
 
-// The index of the section that holds the data directory `index`, or the count.
-WORD SectionOf(const PeImage& image, DWORD index) {
-    const DWORD rva = image.Directory(index).VirtualAddress;
-    for (WORD i = 0; i < image.sectionCount(); ++i) {
-        const IMAGE_SECTION_HEADER& section = image.section(i);
-        const DWORD extent = std::max(section.Misc.VirtualSize, section.SizeOfRawData);
-        if (rva >= section.VirtualAddress && rva - section.VirtualAddress < extent)
-            return i;
-    }
-    return image.sectionCount();
-}
-
-constexpr DWORD kPiece = 4096;
-
-// Whether `length` bytes read by `readOne` and `readOther` (at an offset from
-// their start) are the same, read a piece at a time: nothing in a file says
-// how much memory to spend on it.
-template <typename ReadOne, typename ReadOther>
-bool SameBytes(LONGLONG length, ReadOne readOne, ReadOther readOther) {
-    char mine[kPiece];
-    char theirs[kPiece];
-    for (LONGLONG done = 0; done < length; done += kPiece) {
-        const DWORD size = DWORD(std::min<LONGLONG>(kPiece, length - done));
-        if (readOne(done, mine, size) != ERROR_SUCCESS ||
-            readOther(done, theirs, size) != ERROR_SUCCESS || std::memcmp(mine, theirs, size) != 0)
-            return false;
-    }
-    return true;
-}
-
-// Reads of a file's bytes from `at` on.
-auto FileBytes(const PeImage& image, LONGLONG at) {
-    return [&image, at](LONGLONG offset, char* buffer, DWORD size) {
-        return image.ReadAt(at + offset, buffer, size);
-    };
-}
-
-// Reads of an image's bytes from the relative virtual address `rva` on.
-auto ImageBytes(const PeImage& image, DWORD rva) {
-    return [&image, rva](LONGLONG offset, char* buffer, DWORD size) {
-        return image.ReadAtRva(ULONGLONG(rva) + ULONGLONG(offset), buffer, size);
-    };
-}
-
-bool SameSections(const PeImage& original, const PeImage& changed) {
-    const WORD resources = SectionOf(original, IMAGE_DIRECTORY_ENTRY_RESOURCE);
-    const WORD relocations = SectionOf(original, IMAGE_DIRECTORY_ENTRY_BASERELOC);
-    if (changed.sectionCount() != original.sectionCount() ||
-        SectionOf(changed, IMAGE_DIRECTORY_ENTRY_RESOURCE) != resources ||
-        SectionOf(changed, IMAGE_DIRECTORY_ENTRY_BASERELOC) != relocations ||
-        resources == original.sectionCount())
-        return false;
-    for (WORD i = 0; i < original.sectionCount(); ++i) {
-        const IMAGE_SECTION_HEADER& was = original.section(i);
-        const IMAGE_SECTION_HEADER& is = changed.section(i);
-        if (std::memcmp(was.Name, is.Name, sizeof was.Name) != 0)
-            return false;
-        if (i == resources)
-            continue;
-        // Only the relocations may move, when the resources before them grow:
-        // the code finds nothing else by its address. Their bytes stay.
-        const bool moves = was.VirtualAddress != is.VirtualAddress;
-        const DWORD relocationsWere =
-            original.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).VirtualAddress;
-        const DWORD relocationsAre =
-            changed.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).VirtualAddress;
-        if (was.Characteristics != is.Characteristics ||
-            was.Misc.VirtualSize != is.Misc.VirtualSize || was.SizeOfRawData != is.SizeOfRawData ||
-            (moves &&
-             (i != relocations || i < resources ||
-              relocationsWere - was.VirtualAddress != relocationsAre - is.VirtualAddress)) ||
-            !SameBytes(was.SizeOfRawData, FileBytes(original, was.PointerToRawData),
-                       FileBytes(changed, is.PointerToRawData)))
-            return false;
-    }
-    return true;
-}
-
-bool SameDirectories(const PeImage& original, const PeImage& changed) {
-    for (DWORD i = 0; i < IMAGE_NUMBEROF_DIRECTORY_ENTRIES; ++i) {
-        const IMAGE_DATA_DIRECTORY was = original.Directory(i);
-        const IMAGE_DATA_DIRECTORY is = changed.Directory(i);
-        if (i == IMAGE_DIRECTORY_ENTRY_RESOURCE)
-            continue;
-        // The relocations may move with a section after the resources.
-        if (was.Size != is.Size ||
-            (i != IMAGE_DIRECTORY_ENTRY_BASERELOC && was.VirtualAddress != is.VirtualAddress))
-            return false;
-    }
-    return original.entryPoint() == changed.entryPoint() && original.machine() == changed.machine();
-}
-
-auto KeyOf(const ResourceEntry& entry) {
-    return std::tie(entry.type, entry.name, entry.language);
-}
-
-bool ByKey(const ResourceEntry& one, const ResourceEntry& other) {
-    return KeyOf(one) < KeyOf(other);
-}
-
-// Every resource of `image` but its manifest in `language`, in order.
-DWORD ResourcesBesideManifest(const PeImage& image, WORD language,
-                              std::vector<ResourceEntry>& all) {
-    if (const DWORD error = ListResources(image, all))
-        return error;
-    std::erase_if(all, [&](const ResourceEntry& entry) {
-        return entry.type == L"#24" && entry.name == L"#1" && entry.language == language;
-    });
-    std::sort(all.begin(), all.end(), ByKey);
-    return ERROR_SUCCESS;
-}
-
-bool SameOtherResources(const PeImage& original, const PeImage& changed, WORD language) {
-    std::vector<ResourceEntry> was;
-    std::vector<ResourceEntry> is;
-    if (ResourcesBesideManifest(original, language, was) != ERROR_SUCCESS ||
-        ResourcesBesideManifest(changed, language, is) != ERROR_SUCCESS || was.size() != is.size())
-        return false;
-    for (size_t i = 0; i < was.size(); ++i) {
-        if (KeyOf(was[i]) != KeyOf(is[i]) || was[i].size != is[i].size ||
-            !SameBytes(was[i].size, ImageBytes(original, was[i].rva),
-                       ImageBytes(changed, is[i].rva)))
-            return false;
-    }
-    return true;
-}
-
-// Whether `changed` is `original` with `manifest` as its manifest in
-// `language`, and nothing else the loader reads changed.
-bool IsOriginalWithManifest(const PeImage& original, const PeImage& changed, WORD language,
-                            const std::string& manifest) {
-    std::string carried;
-    WORD carriedLanguage = 0;
-    return ReadEmbeddedManifest(changed, carried, &carriedLanguage) == ERROR_SUCCESS &&
-           carried == manifest && carriedLanguage == language &&
-           SameDirectories(original, changed) && SameSections(original, changed) &&
-           SameOtherResources(original, changed, language);
-}
-
-// ReplaceFileW, which Windows XP has too; its REPLACEFILE_WRITE_THROUGH is
-// documented as not supported, so the replacement is flushed when written.
-BOOL ReplaceKeepingAttributes(const std::wstring& replaced, const std::wstring& replacement) {
-    return ::ReplaceFileW(replaced.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr);
-}
-
-// A copy of a program in its folder, deleted again unless it took the program's place.
-class ProgramCopy {
-  public:
-    ProgramCopy() = default;
-    ProgramCopy(const ProgramCopy&) = delete;
-    ProgramCopy& operator=(const ProgramCopy&) = delete;
-    ~ProgramCopy() {
-        if (!path_.empty())
-            ::DeleteFileW(path_.c_str());
-    }
-
-    DWORD Make(const std::wstring& program) {
-        const std::wstring folder(SplitPath(program).folder);
-        const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
-        for (DWORD attempt = 0; attempt < 64; ++attempt) {
-            std::wstring candidate = folder + L"~sw" + HexText(seed + attempt, 8) + L".tmp";
-            const BOOL copied = ::CopyFileW(program.c_str(), candidate.c_str(), TRUE);
-            const DWORD error = copied ? DWORD(ERROR_SUCCESS) : ::GetLastError();
-            if (copied) {
-                path_ = std::move(candidate);
-                return ERROR_SUCCESS;
-            }
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-                return error;
-        }
-        return ERROR_FILE_EXISTS;
-    }
-
-    const std::wstring& path() const { return path_; }
-
-    // Puts it, flushed already, in the place of `program` in one step that
-    // keeps that one's attributes and security.
-    DWORD Replace(const std::wstring& program) {
-        if (!ReplaceKeepingAttributes(program, path_))
-            return ::GetLastError();
-        path_.clear();
-        return ERROR_SUCCESS;
-    }
-
-  private:
-    std::wstring path_;
-};
-
-// A backup made for a change that did not happen is taken back.
+// A backup made for a change that did not happen is taken back, but only
+// while the program in place is read back as holding its very bytes.
 class BackupGuard {
   public:
-    explicit BackupGuard(const std::wstring& path, bool made) : path_(made ? path : L"") {}
+    BackupGuard(const std::wstring& program, const std::wstring& backup, bool made)
+        : program_(program), backup_(made ? backup : L"") {}
     BackupGuard(const BackupGuard&) = delete;
     BackupGuard& operator=(const BackupGuard&) = delete;
     ~BackupGuard() {
-        if (!path_.empty())
-            ::DeleteFileW(path_.c_str());
+        if (!backup_.empty() && SameFileBytes(program_, backup_))
+            ::DeleteFileW(backup_.c_str());
     }
-    void Keep() { path_.clear(); }
+    void Keep() { backup_.clear(); }
 
   private:
-    std::wstring path_;
+    const std::wstring& program_;
+    std::wstring backup_;
 };
 
-DWORD AddStyle(const std::wstring& targetPath, void (*afterCopyWritten)(),
-               std::wstring& backupPath) {
+// Whether Common Controls 6 for `architecture` is installed here: the
+// context of the style script for it, written beside `full` for a moment.
+bool CommonControlsInstalled(const std::wstring& full, std::string_view architecture) {
+    TemporaryFile script;
+    return script.Create(full) == ERROR_SUCCESS &&
+           script.Write(StyleScriptFor(architecture)) == ERROR_SUCCESS &&
+           script.Close() == ERROR_SUCCESS &&
+           CheckCommonControlsRedirect(script.path(), ManifestSource::file) == ERROR_SUCCESS;
+}
+
+// That the system's side-by-side loader, which decides whether Windows
+// starts the program at all, takes the changed manifest and gives it Common
+// Controls 6. Where it cannot say, because this system lacks what the
+// original's manifest or the style names, that is not the change's doing.
+DWORD ProveItStarts(const std::wstring& full, const std::wstring& original,
+                    const std::wstring& changed, std::string_view architecture,
+                    StyleScriptOutcome& outcome) {
+    const DWORD error = CheckCommonControlsRedirect(changed, ManifestSource::programResource);
+    if (error == ERROR_SUCCESS)
+        return ERROR_SUCCESS;
+    const DWORD before = CheckCommonControlsRedirect(original, ManifestSource::programResource);
+    if ((before != ERROR_SUCCESS && before != ERROR_SXS_KEY_NOT_FOUND) ||
+        !CommonControlsInstalled(full, architecture)) {
+        outcome.unproven = true;
+        return ERROR_SUCCESS;
+    }
+    outcome.systemError = error;
+    return kWouldNotStart;
+}
+
+DWORD AddStyle(const std::wstring& targetPath, const ProgramUpdateHooks& hooks,
+               StyleScriptOutcome& outcome) {
     std::wstring full;
-    if (const DWORD error = FullPathOfOrdinaryFile(targetPath, full))
+    if (const DWORD error = ProgramPathOf(targetPath, full))
+        return error;
+    NamedLock lock;
+    if (const DWORD error = LockFolderOf(full, lock))
         return error;
     if (const DWORD error = CheckReplaceableProgram(full))
         return error;
     std::string manifest;
     WORD language = 0;
+    std::string_view architecture;
+    std::string merged;
     {
         PeImage image;
         if (const DWORD error = image.Open(full))
@@ -283,61 +163,86 @@ DWORD AddStyle(const std::wstring& targetPath, void (*afterCopyWritten)(),
             return error;
         if (const DWORD error = ReadEmbeddedManifest(image, manifest, &language))
             return error;
+        if (DependsOnCommonControls6(manifest))
+            return ERROR_SUCCESS; // nothing to add, however it is laid out
+        architecture = InspectTarget(full).architecture;
+        if (const DWORD error = AddCommonControlsDependency(manifest, architecture, merged))
+            return error;
+        if (const DWORD error = CheckResourceLayout(image))
+            return error;
     }
-    if (DependsOnCommonControls6(manifest))
-        return ERROR_SUCCESS; // nothing to add
-    std::string merged;
-    if (const DWORD error =
-            AddCommonControlsDependency(manifest, InspectTarget(full).architecture, merged))
-        return error;
+    if (hooks.spoilManifest)
+        hooks.spoilManifest(merged);
 
+    std::wstring backupPath;
     bool made = false;
     if (const DWORD error = KeepBackupOf(full, backupPath, made))
         return error;
-    BackupGuard backup(backupPath, made);
-    ProgramCopy copy;
-    if (const DWORD error = copy.Make(full))
+    BackupGuard backup(full, backupPath, made);
+    // The new program is made from the bytes kept, which nobody else changes.
+    PeImage original;
+    if (const DWORD error = original.Open(backupPath))
         return error;
-    if (const DWORD error = ReplaceManifestResource(copy.path(), language, merged))
+    TemporaryFile copy;
+    if (const DWORD error = copy.Create(full))
         return error;
-    if (const DWORD error = UpdatePeChecksum(copy.path()))
+    FileSink sink(copy.handle());
+    if (const DWORD error = WriteWithManifest(original, language, merged, sink))
         return error;
-    if (afterCopyWritten)
-        afterCopyWritten();
+    if (const DWORD error = copy.Close())
+        return error;
+    if (hooks.afterCopyWritten)
+        hooks.afterCopyWritten();
     {
-        PeImage original;
         PeImage changed;
-        if (const DWORD error = original.Open(backupPath))
-            return error;
         if (const DWORD error = changed.Open(copy.path()))
             return error == ERROR_BAD_EXE_FORMAT ? kCheckAfterChangeFailed : error;
         if (!IsOriginalWithManifest(original, changed, language, merged))
             return kCheckAfterChangeFailed;
     }
-    if (const DWORD error = copy.Replace(full))
+    if (const DWORD error = ProveItStarts(full, backupPath, copy.path(), architecture, outcome))
+        return error;
+    const auto holdsNewProgram = [&](const std::wstring& path) {
+        PeImage inPlace;
+        return inPlace.Open(path) == ERROR_SUCCESS &&
+               IsWrittenFrom(original, language, merged, inPlace);
+    };
+    if (const DWORD error = SwapFile(full, copy.path(), holdsNewProgram, hooks.replace))
         return error;
     backup.Keep();
+    outcome.programBackupName = SplitPath(backupPath).name;
     return ERROR_SUCCESS;
 }
 
-// The backup of the program at `full` whose bytes it still is, but for the
-// manifest AddStyle made from the backup's: the highest-numbered such, the
-// latest kept, into `restorable`.
+// Whether a program could not be read for a reason the user must hear of
+// (held open without sharing, say), rather than because there is none.
+bool UnreadableProgram(const std::wstring& full, DWORD error) {
+    if (error == ERROR_BAD_EXE_FORMAT || error == ERROR_FILE_NOT_FOUND ||
+        error == ERROR_PATH_NOT_FOUND)
+        return false;
+    const DWORD attributes = ::GetFileAttributesW(full.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The backup of the program at `full` that it is, byte for byte, with the
+// style added: the highest-numbered such, the latest kept, into `restorable`.
 // kProgramChangedSince where its manifest was made from a backup's, but the
-// program changed since.
+// program is not exactly what that backup makes.
 DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
     restorable.clear();
     PeImage program;
+    if (const DWORD error = program.Open(full); error != ERROR_SUCCESS)
+        return UnreadableProgram(full, error) ? error
+                                              : ERROR_SUCCESS; // no program: nothing of ours
     std::string manifest;
     WORD language = 0;
-    if (program.Open(full) != ERROR_SUCCESS ||
-        ReadEmbeddedManifest(program, manifest, &language) != ERROR_SUCCESS ||
+    if (ReadEmbeddedManifest(program, manifest, &language) != ERROR_SUCCESS ||
         !DependsOnCommonControls6(manifest))
         return ERROR_SUCCESS; // nothing of ours
     const std::string_view architecture = InspectTarget(full).architecture;
     std::vector<std::wstring> backups;
-    if (ListBackupPaths(full, backups) != ERROR_SUCCESS)
-        return ERROR_SUCCESS; // none to be found: nothing to put back
+    if (const DWORD error = ListBackupPaths(full, backups))
+        return error;
     DWORD outcome = ERROR_SUCCESS;
     for (const std::wstring& candidate : backups) {
         PeImage backup;
@@ -350,13 +255,34 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
             AddCommonControlsDependency(kept, architecture, merged) != ERROR_SUCCESS ||
             merged != manifest)
             continue;
-        if (IsOriginalWithManifest(backup, program, language, manifest)) {
+        if (IsWrittenFrom(backup, language, merged, program)) {
             restorable = candidate;
             return ERROR_SUCCESS;
         }
         outcome = kProgramChangedSince;
     }
     return outcome;
+}
+
+// Puts the backup's bytes in the program's place, through a copy, so that
+// the backup is deleted only once the program in place reads back as it.
+DWORD PutBack(const std::wstring& full, const std::wstring& backup) {
+    FileToRead kept;
+    if (const DWORD error = OpenToRead(backup, kept))
+        return error;
+    TemporaryFile copy;
+    if (const DWORD error = copy.Create(full))
+        return error;
+    if (const DWORD error = copy.WriteAllOf(kept.file.get()))
+        return error;
+    if (const DWORD error = copy.Close())
+        return error;
+    kept.file.reset();
+    const auto holdsBackup = [&](const std::wstring& path) { return SameFileBytes(path, backup); };
+    if (const DWORD error = SwapFile(full, copy.path(), holdsBackup))
+        return error;
+    ::DeleteFileW(backup.c_str());
+    return ERROR_SUCCESS;
 }
 
 } // namespace
@@ -370,19 +296,21 @@ bool OffersEmbedding(const StyleScriptOutcome& created) {
 std::wstring ProgramBackupName(const std::wstring& targetPath) {
     std::wstring full;
     std::wstring backup;
-    if (FullPathOfOrdinaryFile(targetPath, full) != ERROR_SUCCESS ||
+    if (ProgramPathOf(targetPath, full) != ERROR_SUCCESS ||
         NextBackupPath(full, backup) != ERROR_SUCCESS)
         return L"";
     return std::wstring(SplitPath(backup).name);
 }
 
-StyleScriptOutcome AddStyleToProgram(const std::wstring& targetPath, void (*afterCopyWritten)()) {
+StyleScriptOutcome AddStyleToProgram(const std::wstring& targetPath,
+                                     const ProgramUpdateHooks& hooks) {
     StyleScriptOutcome outcome;
     outcome.action = StyleScriptAction::embed;
-    std::wstring backup;
-    outcome.error = AddStyle(targetPath, afterCopyWritten, backup);
-    if (outcome.error == ERROR_SUCCESS)
-        outcome.programBackupName = SplitPath(backup).name;
+    outcome.error = AddStyle(targetPath, hooks, outcome);
+    if (outcome.error != ERROR_SUCCESS) {
+        outcome.programBackupName.clear();
+        outcome.unproven = false;
+    }
     return outcome;
 }
 
@@ -390,7 +318,7 @@ void FindProgramToRestore(const std::wstring& targetPath, std::wstring& backupNa
     backupName.clear();
     std::wstring full;
     std::wstring backup;
-    if (FullPathOfOrdinaryFile(targetPath, full) == ERROR_SUCCESS &&
+    if (ProgramPathOf(targetPath, full) == ERROR_SUCCESS &&
         FindRestorable(full, backup) == ERROR_SUCCESS && !backup.empty())
         backupName = SplitPath(backup).name;
 }
@@ -398,17 +326,25 @@ void FindProgramToRestore(const std::wstring& targetPath, std::wstring& backupNa
 DWORD RestoreProgram(const std::wstring& targetPath, std::wstring& restoredFrom) {
     restoredFrom.clear();
     std::wstring full;
-    if (const DWORD error = FullPathOfOrdinaryFile(targetPath, full))
+    if (const DWORD error = ProgramPathOf(targetPath, full))
         return error;
     std::wstring backup;
+    if (const DWORD error = FindRestorable(full, backup))
+        return error;
+    if (backup.empty())
+        return ERROR_SUCCESS; // nothing of ours: no folder to take turns on
+    // Looked at again in turn, as another run may have changed it meanwhile.
+    NamedLock lock;
+    if (const DWORD error = LockFolderOf(full, lock))
+        return error;
     if (const DWORD error = FindRestorable(full, backup))
         return error;
     if (backup.empty())
         return ERROR_SUCCESS;
     if (const DWORD error = CheckReplaceableProgram(full))
         return error;
-    if (!ReplaceKeepingAttributes(full, backup))
-        return ::GetLastError();
+    if (const DWORD error = PutBack(full, backup))
+        return error;
     restoredFrom = std::move(backup);
     return ERROR_SUCCESS;
 }

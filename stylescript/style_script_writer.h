@@ -26,10 +26,15 @@ struct StyleScriptOutcome {
     StyleScriptAction action = StyleScriptAction::create;
     bool noManifest = false;      // removal: there was none, so nothing was done
     bool foreignManifest = false; // removal: not a style script, so it was left alone
-    bool unreported = false;      // removal: it succeeded, but did not say what it found
+    bool unreported = false;      // it succeeded, but did not say what it found or did
     // embed: where the program as it was is kept; removal: the backup the
     // program came back from. File name only; empty for none.
     std::wstring programBackupName = {};
+    // embed: the side-by-side loader's own error behind kWouldNotStart
+    DWORD systemError = ERROR_SUCCESS;
+    // embed: this system lacks what the manifest names, so it could not show
+    // that Windows starts the changed program
+    bool unproven = false;
 };
 
 // The exit code for an outcome: 0 for success (a removal with nothing to

@@ -63,26 +63,39 @@ std::string_view ScriptArchitecture(const PeImage& image) {
     }
 }
 
-bool IsCommonControls6Identity(XmlElement& element) {
-    if (!EqualsIgnoringAsciiCase(element.localName(), L"assemblyIdentity"))
+// Whether `element` names Common Controls as the side-by-side loader reads
+// a dependency: an assemblyIdentity of the asm.v1 namespace whose name and
+// version attributes are written as the schema writes them; in version 6 or,
+// where `version6` is false, in any other.
+template <bool version6> bool IsCommonControlsIdentity(XmlElement& element) {
+    if (element.localName() != L"assemblyIdentity" ||
+        element.namespaceUri() != L"urn:schemas-microsoft-com:asm.v1")
         return false;
     bool named = false;
-    bool version6 = false;
+    std::wstring_view version;
     std::wstring_view attribute;
     std::wstring_view value;
-    while (element.NextAttribute(attribute, value)) {
-        if (EqualsIgnoringAsciiCase(attribute, L"name"))
+    bool prefixed = false;
+    while (element.NextAttribute(attribute, value, &prefixed)) {
+        if (prefixed)
+            continue; // in another namespace, or a declaration of one
+        // Assembly names are compared without regard to case.
+        if (attribute == L"name")
             named = EqualsIgnoringAsciiCase(value, L"Microsoft.Windows.Common-Controls");
-        else if (EqualsIgnoringAsciiCase(attribute, L"version"))
-            version6 = value.substr(0, 2) == L"6.";
+        else if (attribute == L"version")
+            version = value;
     }
-    return named && version6;
+    return named && !version.empty() && version.starts_with(L"6.") == version6;
 }
 
 } // namespace
 
 bool DependsOnCommonControls6(std::string_view manifest) {
-    return AnyXmlElement(manifest, IsCommonControls6Identity);
+    return AnyXmlElement(manifest, IsCommonControlsIdentity<true>);
+}
+
+bool DependsOnOtherCommonControls(std::string_view manifest) {
+    return AnyXmlElement(manifest, IsCommonControlsIdentity<false>);
 }
 
 TargetProgram InspectTarget(const std::wstring& fullPath) {

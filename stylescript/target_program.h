@@ -21,10 +21,15 @@ struct TargetProgram {
 // defaults, which describe a script written as it always was and no program.
 TargetProgram InspectTarget(const std::wstring& fullPath);
 
-// Whether a manifest, read as XML, names Microsoft.Windows.Common-Controls in
-// version 6 in one assemblyIdentity element; names and values compared
-// without regard to case. Never where it is not well-formed, or where the
-// system cannot read XML, so that nothing is claimed that was not read.
+// Whether a manifest, read as XML, depends on Microsoft.Windows.Common-Controls
+// in version 6 as the side-by-side loader reads it: an assemblyIdentity
+// element of the urn:schemas-microsoft-com:asm.v1 namespace, its attributes
+// named as the schema names them, the assembly's name in any case. Never
+// where it is not well-formed, or where the system cannot read XML, so that
+// nothing is claimed that was not read.
 bool DependsOnCommonControls6(std::string_view manifest);
+
+// Whether it depends, so read, on Common Controls in another version.
+bool DependsOnOtherCommonControls(std::string_view manifest);
 
 } // namespace sheen

@@ -87,12 +87,17 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
             wait.Started(c.awaited);
         EXPECT_EQ(StyleScriptOutcomeText(wait.End(c.exitCode)), c.told) << c.what;
     }
-    // Without a reply, a removal that succeeded may have found nothing to take away.
-    RelayWait removal;
-    removal.Begin(NewRelayRequest(Action::remove, kWindow));
-    EXPECT_EQ(
-        StyleScriptOutcomeText(removal.End(0)),
-        L"The program has no style script any more; the administrator's run did not say more.");
+    // Without a reply, a success says no more than its exit code: a removal may
+    // have found nothing to take away, a program update nothing to add.
+    const std::pair<Action, std::wstring> unreported[] = {
+        {Action::remove,
+         L"The program has no style script any more; the administrator's run did not say more."},
+        {Action::embed, L"The administrator's run ended without an error; it did not say more."}};
+    for (const auto& [action, told] : unreported) {
+        RelayWait wait;
+        wait.Begin(NewRelayRequest(action, kWindow));
+        EXPECT_EQ(StyleScriptOutcomeText(wait.End(0)), told);
+    }
 }
 
 TEST(AdministratorPath, IsTheFileTriedWithTheSessionsOwnDrivesResolved) {
@@ -113,10 +118,7 @@ TEST(AdministratorPath, IsTheFileTriedWithTheSessionsOwnDrivesResolved) {
     DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
 }
 
-// What lets a stalled instance go on; made once, as the test program starts:
-// made anew for each test, CreateEventW came to fail under Wine with
-// ERROR_INVALID_HANDLE after a few tests, and the instance then did not stall.
-const HANDLE kStallRelease = CreateEventW(nullptr, TRUE, FALSE, L"SheenwrightStallRelease");
+const HANDLE kStallRelease = test::StallRelease();
 
 // Lets the test build's elevated instance go on, once, at the end of the scope
 // at the latest; until then it waits as it starts (app/fault_injection.h).

@@ -4,6 +4,8 @@
 #include "platform/error_text.h"
 #include "platform/unique_handle.h"
 #include "stylescript/manifest_merge.h"
+#include "stylescript/program_update.h"
+#include "stylescript/target_program.h"
 #include "support/app_driver.h"
 #include "support/expected_texts.h"
 #include "support/message_box_reader.h"
@@ -133,8 +135,10 @@ TEST(ManifestMerge, AddsTheDependencyInTheManifestsOwnEncodingAndNamespace) {
         const char* what;
         std::string manifest;
         const char* architecture;
-        std::string merged; // nothing: refused as unreadable
+        std::string merged; // nothing: refused
+        DWORD refusal = kUnreadableManifest;
     };
+    const std::string cc6 = "name='Microsoft.Windows.Common-Controls' version='6.0.0.0'/>";
     const Case cases[] = {
         {"UTF-8 without a byte-order mark", kLinkerManifest, "amd64", linkerMerged},
         {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + kLinkerManifest, "amd64",
@@ -178,13 +182,37 @@ TEST(ManifestMerge, AddsTheDependencyInTheManifestsOwnEncodingAndNamespace) {
              "</assembly>"},
         {"no end tag to add before", "<assembly " + asm1 + "/>", "amd64", ""},
         {"not well-formed", "<assembly " + asm1 + "><trustInfo></assembly>", "amd64", ""},
+        {"Common Controls 5.82 already",
+         "<assembly " + asm1 +
+             "><dependency><dependentAssembly>"
+             "<assemblyIdentity name='Microsoft.Windows.Common-Controls' version='5.82.0.0'/>"
+             "</dependentAssembly></dependency></assembly>",
+         "amd64", "", kOtherCommonControlsVersion},
+        // Neither is a dependency the loader reads: the style is still missing.
+        {"Common Controls 6 in another namespace",
+         "<assembly " + asm1 + "><x:assemblyIdentity xmlns:x='urn:other' " + cc6 + "</assembly>",
+         "amd64",
+         "<assembly " + asm1 + "><x:assemblyIdentity xmlns:x='urn:other' " + cc6 + amd64 +
+             "</assembly>"},
+        {"Name= and Version=, which the schema does not write",
+         "<assembly " + asm1 +
+             "><assemblyIdentity Name='Microsoft.Windows.Common-Controls' "
+             "Version='6.0.0.0'/></assembly>",
+         "amd64",
+         "<assembly " + asm1 +
+             "><assemblyIdentity Name='Microsoft.Windows.Common-Controls' "
+             "Version='6.0.0.0'/>" +
+             amd64 + "</assembly>"},
     };
     for (const Case& c : cases) {
         std::string merged;
         EXPECT_EQ(AddCommonControlsDependency(c.manifest, c.architecture, merged),
-                  c.merged.empty() ? kUnreadableManifest : DWORD(ERROR_SUCCESS))
+                  c.merged.empty() ? c.refusal : DWORD(ERROR_SUCCESS))
             << c.what;
         EXPECT_EQ(merged, c.merged) << c.what;
+        // What is merged was not taken for the style already, which Create then offers.
+        if (!c.merged.empty())
+            EXPECT_FALSE(DependsOnCommonControls6(c.manifest)) << c.what;
     }
 }
 
@@ -239,6 +267,11 @@ TEST(ProgramUpdateRefused, EachWithItsSentenceAndTheProgramUntouched) {
          L"The program's own manifest cannot be read as XML: the program was left as it is."},
         {"a failure after the copy is written", "", none, L"ProgramCopyWritten",
          ERROR_NOT_SUPPORTED, ErrorText(ERROR_NOT_SUPPORTED)},
+        {"a changed manifest the side-by-side loader refuses", "", none, L"SpoilMergedManifest",
+         kWouldNotStart,
+         L"Windows would not start the program with the changed manifest, so nothing was "
+         L"changed: the program was left as it is.\r" +
+             ErrorText(ERROR_SXS_CANT_GEN_ACTCTX)},
     };
     for (const Case& c : cases) {
         ScratchFolder folder;
@@ -274,7 +307,7 @@ TEST(ProgramUpdateRefused, EachWithItsSentenceAndTheProgramUntouched) {
 
 // Undo puts back only the program Sheenwright changed, and only as it left it.
 TEST(ProgramUpdateUndone, NeverOverAProgramThatChangedSince) {
-    enum Change { code, resource, replaced };
+    enum Change { code, resource, replaced, headerBit, appended, heldOpen, shortName };
     const std::wstring changedSince =
         L"The program has changed since Sheenwright added the visual style to it, so its "
         L"earlier copy was not put back: nothing was removed.";
@@ -290,34 +323,61 @@ TEST(ProgramUpdateUndone, NeverOverAProgramThatChangedSince) {
         {"its code changed since", code, ERROR_REVISION_MISMATCH, changedSince, untouched},
         {"another resource changed since", resource, ERROR_REVISION_MISMATCH, changedSince,
          untouched},
+        {"a header bit set since", headerBit, ERROR_REVISION_MISMATCH, changedSince, untouched},
+        {"bytes appended since", appended, ERROR_REVISION_MISMATCH, changedSince, untouched},
         // As an update installs a program of the same name: not ours to take back.
         {"replaced by another",
          replaced,
          ERROR_SUCCESS,
          test::kRemovedMessage,
          {L"tool.exe", L"tool.exe.bak"}},
+        {"held open without sharing", heldOpen, ERROR_SHARING_VIOLATION,
+         ErrorText(ERROR_SHARING_VIOLATION), untouched},
+        // The backups are found under the long name; the script is the short name's.
+        {"named by its short name",
+         shortName,
+         ERROR_SUCCESS,
+         L"The program is back as it was, from long tool name.exe.bak.",
+         {L"long tool name.exe", L"long tool name.exe.manifest"}},
     };
     for (const Case& c : cases) {
         ScratchFolder folder;
-        const std::wstring tool = folder / L"tool.exe";
+        const std::wstring tool =
+            folder / (c.change == shortName ? L"long tool name.exe" : L"tool.exe");
         MakeProbe(tool);
+        const std::string original = ReadFileBytes(tool);
         std::string output;
         ASSERT_EQ(test::RunCommand(L"/create /embed " + test::Quoted(tool), output), 0u) << output;
         std::string changed = ReadFileBytes(tool);
+        const PIMAGE_NT_HEADERS headers = ImageNtHeader(changed.data());
         if (c.change == replaced) {
             changed = test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64, std::nullopt, kLinkerManifest);
         } else if (c.change == resource) {
             changed[changed.find("kept as it is")] = 'K';
-        } else {
+        } else if (c.change == code) {
             // The last byte of the code section's padding, which the loader maps.
-            const PIMAGE_NT_HEADERS headers = ImageNtHeader(changed.data());
             const IMAGE_SECTION_HEADER& section = *IMAGE_FIRST_SECTION(headers);
             changed[section.PointerToRawData + section.SizeOfRawData - 1] ^= 1;
+        } else if (c.change == headerBit) {
+            headers->FileHeader.Characteristics ^= IMAGE_FILE_LARGE_ADDRESS_AWARE;
+        } else if (c.change == appended) {
+            changed += std::string(180, 'a');
         }
         WriteFileBytes(tool, changed);
-        EXPECT_EQ(test::RunCommand(L"/remove " + test::Quoted(tool), output), c.exitCode) << c.what;
+        UniqueFile held;
+        if (c.change == heldOpen)
+            held.reset(
+                CreateFileW(tool.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        std::wstring named = tool;
+        if (c.change == shortName) {
+            named.resize(GetShortPathNameW(tool.c_str(), named.data(), DWORD(named.size() + 1)));
+            ASSERT_NE(named, tool) << "no short name";
+        }
+        EXPECT_EQ(test::RunCommand(L"/remove " + test::Quoted(named), output), c.exitCode)
+            << c.what;
+        held.reset();
         EXPECT_EQ(output, test::OutputLines(c.told)) << c.what;
-        EXPECT_EQ(ReadFileBytes(tool), changed) << c.what;
+        EXPECT_EQ(ReadFileBytes(tool), c.change == shortName ? original : changed) << c.what;
         EXPECT_EQ(folder.Names(), c.after) << c.what;
     }
 }

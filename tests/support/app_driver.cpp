@@ -70,6 +70,11 @@ std::wstring ProgramPath() {
     return BesideThisProgram(L"..\\Sheenwright.exe");
 }
 
+HANDLE StallRelease() {
+    static const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, L"SheenwrightStallRelease");
+    return release;
+}
+
 StartedProgram StartProgram(const std::wstring& program, const std::wstring& arguments,
                             const std::wstring& workingFolder, const StartAs& as) {
     STARTUPINFOW startup = {};

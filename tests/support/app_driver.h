@@ -64,6 +64,12 @@ struct StartAs {
 StartedProgram StartProgram(const std::wstring& program, const std::wstring& arguments = L"",
                             const std::wstring& workingFolder = L"", const StartAs& as = {});
 
+// The event that lets the test build go on where SHEENWRIGHT_STALL makes it
+// wait (app/fault_injection.h); made once for the test program: made anew for
+// each test, CreateEventW came to fail under Wine with ERROR_INVALID_HANDLE
+// after a few tests, and the program then did not stall.
+HANDLE StallRelease();
+
 // The id of a running process that `parentId` started, once there is one; 0 at the timeout.
 DWORD WaitForChildProcess(DWORD parentId, DWORD timeoutMs = 20000);
 
