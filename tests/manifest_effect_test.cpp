@@ -127,8 +127,15 @@ TEST(EmbeddedManifestText, CountsAsStyledOnlyForAnIdentityOfCommonControls6) {
     const Case cases[] = {
         {cc6, true},
         {R"(<asmv1:assemblyIdentity xmlns:asmv1="urn:schemas-microsoft-com:asm.v1")"
-         R"( name = 'MICROSOFT.WINDOWS.COMMON-CONTROLS' VERSION='6.0.0.0'/>)",
+         R"( name = 'MICROSOFT.WINDOWS.COMMON-CONTROLS' version='6.0.0.0'/>)",
          true},
+        // Not as the loader reads a dependency: attribute names it does not
+        // know, or no namespace.
+        {R"(<asmv1:assemblyIdentity xmlns:asmv1="urn:schemas-microsoft-com:asm.v1")"
+         R"( name='Microsoft.Windows.Common-Controls' VERSION='6.0.0.0'/>)",
+         false},
+        {R"(<assemblyIdentity name="Microsoft.Windows.Common-Controls" version="6.0.0.0"/>)",
+         false},
         {R"(<assemblyIdentity name="Microsoft.Windows.Common-Controls" version="5.82.0.0"/>)",
          false},
         {R"(<assemblyIdentity manifestVersion="6.0" name="Microsoft.Windows.Common-Controls"/>)",
@@ -143,10 +150,11 @@ TEST(EmbeddedManifestText, CountsAsStyledOnlyForAnIdentityOfCommonControls6) {
         {utf16, true},
         // What only an XML parser reads right: a '>' in a value, and a character
         // reference.
-        {R"(<assemblyIdentity type="a>b" name="Microsoft.Windows.Common-Controls")"
-         R"( version="6.0.0.0"/>)",
+        {R"(<assemblyIdentity xmlns="urn:schemas-microsoft-com:asm.v1" type="a>b")"
+         R"( name="Microsoft.Windows.Common-Controls" version="6.0.0.0"/>)",
          true},
-        {R"(<assemblyIdentity name="Microsoft.Windows.Common-Controls" version="&#54;.0.0.0"/>)",
+        {R"(<assemblyIdentity xmlns="urn:schemas-microsoft-com:asm.v1")"
+         R"( name="Microsoft.Windows.Common-Controls" version="&#54;.0.0.0"/>)",
          true},
     };
     for (const Case& c : cases)
