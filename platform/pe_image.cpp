@@ -47,12 +47,24 @@ DWORD PeImage::Open(const std::wstring& path) {
     const IMAGE_DATA_DIRECTORY* directories = nullptr;
     DWORD count = 0;
     DWORD fixedSize = 0;
+    // The fields read here lie in the part both kinds share, checked below.
+    const auto fields = [&](const auto& header) {
+        fileAlignment_ = header.FileAlignment;
+        sectionAlignment_ = header.SectionAlignment;
+        sizeOfHeaders_ = header.SizeOfHeaders;
+        sizeOfImage_ = header.SizeOfImage;
+        sizeOfInitializedData_ = header.SizeOfInitializedData;
+        checksum_ = header.CheckSum;
+    };
     if (optional.magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        fields(optional.pe32);
         directories = optional.pe32.DataDirectory;
         entryPoint_ = optional.pe32.AddressOfEntryPoint;
         count = optional.pe32.NumberOfRvaAndSizes;
         fixedSize = offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
     } else if (optional.magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        is64_ = true;
+        fields(optional.pe32plus);
         directories = optional.pe32plus.DataDirectory;
         entryPoint_ = optional.pe32plus.AddressOfEntryPoint;
         count = optional.pe32plus.NumberOfRvaAndSizes;
@@ -66,9 +78,11 @@ DWORD PeImage::Open(const std::wstring& path) {
                                 DWORD((optionalSize - fixedSize) / sizeof *directories)});
     std::copy_n(directories, directoryCount_, directories_);
 
+    optionalHeaderAt_ = headers + sizeof pe;
+    sectionTableAt_ = optionalHeaderAt_ + pe.header.SizeOfOptionalHeader;
     if (pe.header.NumberOfSections <= kMaxSections) {
-        if (const DWORD error = ReadAt(headers + sizeof pe + pe.header.SizeOfOptionalHeader,
-                                       sections_, pe.header.NumberOfSections * sizeof *sections_))
+        if (const DWORD error =
+                ReadAt(sectionTableAt_, sections_, pe.header.NumberOfSections * sizeof *sections_))
             return error;
         sectionCount_ = pe.header.NumberOfSections;
     }
@@ -81,6 +95,13 @@ IMAGE_DATA_DIRECTORY PeImage::Directory(DWORD index) const {
 }
 
 DWORD PeImage::ReadAtRva(ULONGLONG rva, void* buffer, DWORD size) const {
+    LONGLONG offset = 0;
+    if (const DWORD error = FileOffsetOfRva(rva, size, offset))
+        return error;
+    return ReadAt(offset, buffer, size);
+}
+
+DWORD PeImage::FileOffsetOfRva(ULONGLONG rva, DWORD size, LONGLONG& offset) const {
     for (WORD i = 0; i < sectionCount_; ++i) {
         const IMAGE_SECTION_HEADER& section = sections_[i];
         // What the loader maps of the file: its raw data, but no more than
@@ -91,8 +112,8 @@ DWORD PeImage::ReadAtRva(ULONGLONG rva, void* buffer, DWORD size) const {
         if (rva < section.VirtualAddress || rva - section.VirtualAddress > extent ||
             size > extent - (rva - section.VirtualAddress))
             continue;
-        return ReadAt(LONGLONG(section.PointerToRawData + (rva - section.VirtualAddress)), buffer,
-                      size);
+        offset = LONGLONG(section.PointerToRawData + (rva - section.VirtualAddress));
+        return ERROR_SUCCESS;
     }
     return ERROR_BAD_EXE_FORMAT;
 }

@@ -43,6 +43,21 @@ class PeImage {
     // Reads exactly `size` bytes at `offset` of the file, all of them inside
     // it. Returns ERROR_SUCCESS, ERROR_BAD_EXE_FORMAT, or the error of reading.
     DWORD ReadAt(LONGLONG offset, void* buffer, DWORD size) const;
+    // Sets `offset` to the file offset of the `size` bytes at `rva`, under the
+    // same rule as ReadAtRva. Returns ERROR_SUCCESS or ERROR_BAD_EXE_FORMAT.
+    DWORD FileOffsetOfRva(ULONGLONG rva, DWORD size, LONGLONG& offset) const;
+
+    // The optional header's fields as read, and where the headers lie in the
+    // file, for whoever writes the program anew.
+    LONGLONG optionalHeaderAt() const { return optionalHeaderAt_; }
+    bool is64() const { return is64_; }
+    DWORD fileAlignment() const { return fileAlignment_; }
+    DWORD sectionAlignment() const { return sectionAlignment_; }
+    DWORD sizeOfHeaders() const { return sizeOfHeaders_; }
+    DWORD sizeOfImage() const { return sizeOfImage_; }
+    DWORD sizeOfInitializedData() const { return sizeOfInitializedData_; }
+    DWORD checksum() const { return checksum_; }
+    LONGLONG sectionTableAt() const { return sectionTableAt_; }
 
   private:
     // The Windows XP loader's limit; newer ones allow more, but no linker
@@ -53,6 +68,15 @@ class PeImage {
     LONGLONG size_ = 0;
     WORD machine_ = 0;
     DWORD entryPoint_ = 0;
+    LONGLONG optionalHeaderAt_ = 0;
+    bool is64_ = false;
+    DWORD fileAlignment_ = 0;
+    DWORD sectionAlignment_ = 0;
+    DWORD sizeOfHeaders_ = 0;
+    DWORD sizeOfImage_ = 0;
+    DWORD sizeOfInitializedData_ = 0;
+    DWORD checksum_ = 0;
+    LONGLONG sectionTableAt_ = 0;
     DWORD directoryCount_ = 0;
     IMAGE_DATA_DIRECTORY directories_[IMAGE_NUMBEROF_DIRECTORY_ENTRIES] = {};
     WORD sectionCount_ = 0;
