@@ -7,6 +7,9 @@ namespace {
 
 // Far beyond any real program; it bounds the walk of a directory made to loop.
 constexpr size_t kMaxEntries = 65536;
+// Likewise for the names' code units kept over all the entries listed: many
+// entries under one long name would otherwise take gigabytes.
+constexpr size_t kMaxNameUnits = 1 << 22;
 
 class ResourceWalk {
   public:
@@ -25,7 +28,7 @@ class ResourceWalk {
     // The entries of the directory at `offset`, which is at `level` (0: types,
     // 1: names, 2: languages).
     DWORD Walk(DWORD offset, int level, ResourceEntry& entry) {
-        IMAGE_RESOURCE_DIRECTORY header;
+        IMAGE_RESOURCE_DIRECTORY& header = entry.directories[level];
         if (const DWORD error = Read(offset, &header, sizeof header))
             return error;
         const DWORD count = DWORD(header.NumberOfNamedEntries) + header.NumberOfIdEntries;
@@ -46,12 +49,20 @@ class ResourceWalk {
                     return error;
                 entry.rva = data.OffsetToData;
                 entry.size = data.Size;
+                entry.codePage = data.CodePage;
+                nameUnits_ += entry.type.size() + entry.name.size();
+                if (nameUnits_ > kMaxNameUnits)
+                    return ERROR_BAD_EXE_FORMAT;
                 resources_.push_back(entry);
                 continue;
             }
             std::wstring& key = level == 0 ? entry.type : entry.name;
             if (const DWORD error = Key(item.Name, key))
                 return error;
+            std::optional<WORD>& id = level == 0 ? entry.typeId : entry.nameId;
+            id.reset();
+            if (!(item.Name & IMAGE_RESOURCE_NAME_IS_STRING))
+                id = WORD(item.Name);
             if (const DWORD error =
                     Walk(item.OffsetToData & ~IMAGE_RESOURCE_DATA_IS_DIRECTORY, level + 1, entry))
                 return error;
@@ -82,6 +93,7 @@ class ResourceWalk {
     DWORD start_;
     std::vector<ResourceEntry>& resources_;
     size_t visited_ = 0;
+    size_t nameUnits_ = 0;
 };
 
 } // namespace

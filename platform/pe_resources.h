@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,19 @@ struct ResourceEntry {
     WORD language = 0;
     DWORD rva = 0; // of its data, to be read with PeImage::ReadAtRva
     DWORD size = 0;
+    // What laying the directory out anew keeps: the type's and the name's ID
+    // (none where `type` or `name` is a name as stored), the data entry's code
+    // page, and the headers of the directories on the way (root, type, name).
+    std::optional<WORD> typeId;
+    std::optional<WORD> nameId;
+    DWORD codePage = 0;
+    IMAGE_RESOURCE_DIRECTORY directories[3] = {};
 };
 
 // Sets `resources` to every resource of `image`, in the directory's order.
 // Returns ERROR_SUCCESS (none for an image without resources);
-// ERROR_BAD_EXE_FORMAT for a directory that does not add up or lists more than
-// any program has; or the error of reading.
+// ERROR_BAD_EXE_FORMAT for a directory that does not add up or lists more
+// entries, or longer names, than any program has; or the error of reading.
 DWORD ListResources(const PeImage& image, std::vector<ResourceEntry>& resources);
 
 } // namespace sheen
