@@ -1,6 +1,7 @@
 #include "app/outcome_text.h"
 
 #include "platform/error_text.h"
+#include "platform/resource_writer.h"
 #include "stylescript/manifest_merge.h"
 #include "stylescript/program_update.h"
 
@@ -21,6 +22,11 @@ constexpr Refusal kRefusals[] = {
     {kDataAfterSections, L"The program carries data after its last section (an installer or a "
                          L"self-extracting archive, for example), which the change would lose: "
                          L"it was left as it is."},
+    {kResourcesShareSection, L"The program keeps other data that Windows reads in its "
+                             L"resources' section, which the change would disturb: it was left "
+                             L"as it is."},
+    {kSectionAfterResources, L"The program has other sections after its resources, which the "
+                             L"change would have to move: it was left as it is."},
     {kReadOnlyProgram, L"The program is read-only: it was left as it is."},
     {ERROR_SHARING_VIOLATION, L"The program is running or open in another program: it was left "
                               L"as it is."},

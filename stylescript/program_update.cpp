@@ -6,7 +6,7 @@
 #include "platform/number_text.h"
 #include "platform/pe_image.h"
 #include "platform/pe_resources.h"
-#include "platform/resource_update.h"
+#include "platform/resource_writer.h"
 #include "platform/unique_handle.h"
 #include "platform/xml_elements.h"
 #include "stylescript/backups.h"
@@ -218,19 +218,29 @@ class ProgramCopy {
             ::DeleteFileW(path_.c_str());
     }
 
-    DWORD Make(const std::wstring& program) {
+    // A new file beside `program`, written in one pass with `manifest` in
+    // `language` and flushed.
+    DWORD Make(const std::wstring& program, WORD language, const std::string& manifest) {
+        PeImage image;
+        if (const DWORD error = image.Open(program))
+            return error;
         const std::wstring folder(SplitPath(program).folder);
         const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
         for (DWORD attempt = 0; attempt < 64; ++attempt) {
             std::wstring candidate = folder + L"~sw" + HexText(seed + attempt, 8) + L".tmp";
-            const BOOL copied = ::CopyFileW(program.c_str(), candidate.c_str(), TRUE);
-            const DWORD error = copied ? DWORD(ERROR_SUCCESS) : ::GetLastError();
-            if (copied) {
-                path_ = std::move(candidate);
-                return ERROR_SUCCESS;
+            UniqueFile file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file) {
+                const DWORD error = ::GetLastError();
+                if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                    return error;
+                continue;
             }
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            path_ = std::move(candidate);
+            FileSink sink(file.get());
+            if (const DWORD error = WriteWithManifest(image, language, manifest, sink))
                 return error;
+            return ::FlushFileBuffers(file.get()) ? DWORD(ERROR_SUCCESS) : ::GetLastError();
         }
         return ERROR_FILE_EXISTS;
     }
@@ -290,17 +300,21 @@ DWORD AddStyle(const std::wstring& targetPath, void (*afterCopyWritten)(),
     if (const DWORD error =
             AddCommonControlsDependency(manifest, InspectTarget(full).architecture, merged))
         return error;
+    {
+        // Refused before anything is written.
+        PeImage image;
+        if (const DWORD error = image.Open(full))
+            return error;
+        if (const DWORD error = CheckResourceLayout(image))
+            return error;
+    }
 
     bool made = false;
     if (const DWORD error = KeepBackupOf(full, backupPath, made))
         return error;
     BackupGuard backup(backupPath, made);
     ProgramCopy copy;
-    if (const DWORD error = copy.Make(full))
-        return error;
-    if (const DWORD error = ReplaceManifestResource(copy.path(), language, merged))
-        return error;
-    if (const DWORD error = UpdatePeChecksum(copy.path()))
+    if (const DWORD error = copy.Make(full, language, merged))
         return error;
     if (afterCopyWritten)
         afterCopyWritten();

@@ -34,9 +34,10 @@ std::wstring ProgramBackupName(const std::wstring& targetPath);
 // with nothing changed: a read-only program (kReadOnlyProgram), one open
 // elsewhere (the system's sharing violation), a signed one (kSignedProgram), a
 // .NET one (kDotNetProgram), one with data after its last section
-// (kDataAfterSections), one whose manifest cannot be read (kUnreadableManifest).
+// (kDataAfterSections), one whose manifest cannot be read (kUnreadableManifest),
+// one whose layout the writer cannot change (platform/resource_writer.h).
 // The program is then kept, byte for byte, as <program>.bak (.bak2, ...); a
-// copy beside it gets the merged manifest and a right checksum, and
+// copy beside it is written with the merged manifest and a right checksum, and
 // `afterCopyWritten`, if any, is called (it may throw). The copy must read
 // back with the new manifest exactly, in the same language, and with every
 // other resource, every section but the resources', the data directories and
