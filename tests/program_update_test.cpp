@@ -2,6 +2,9 @@
 // that instead of the style script: the program kept byte for byte, changed
 // only there, and brought back by undo.
 #include "platform/error_text.h"
+#include "platform/pe_checksum.h"
+#include "platform/pe_image.h"
+#include "platform/resource_writer.h"
 #include "platform/unique_handle.h"
 #include "stylescript/manifest_merge.h"
 #include "stylescript/program_update.h"
@@ -23,6 +26,9 @@ namespace sheen {
 namespace {
 
 using test::kLinkerManifest;
+using test::kTrustInfoManifest;
+using test::LinkedLayout;
+using test::LinkedProgramBytes;
 using test::MakeProbe;
 using test::ReadFileBytes;
 using test::ScratchFolder;
@@ -31,10 +37,54 @@ using test::WriteFileBytes;
 const std::wstring kAddedMessage = L"The visual style was added to the program's own manifest.\r"
                                    L"The program as it was is kept as tool.exe.bak.";
 
+// The resource `type` `name` in `language` of the program at `path`, as the
+// system reads it; empty where it has none.
+std::string ResourceOf(const std::wstring& path, LPCWSTR type, LPCWSTR name, WORD language) {
+    const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HRSRC found = module ? FindResourceExW(module, type, name, language) : nullptr;
+    std::string bytes;
+    if (found)
+        bytes.assign(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                     SizeofResource(module, found));
+    if (module)
+        FreeLibrary(module);
+    return bytes;
+}
+
+// The headers with the fields the writer may change (platform/resource_writer.h)
+// set to zero: whatever else differs in them is a fault.
+std::string HeadersBesideChangeable(std::string bytes) {
+    const PIMAGE_NT_HEADERS headers = ImageNtHeader(bytes.data());
+    if (!headers)
+        return "";
+    // At the same offsets in PE32 and PE32+ headers.
+    headers->OptionalHeader.CheckSum = 0;
+    headers->OptionalHeader.SizeOfImage = 0;
+    headers->OptionalHeader.SizeOfInitializedData = 0;
+    IMAGE_DATA_DIRECTORY* directories =
+        headers->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC
+            ? reinterpret_cast<PIMAGE_NT_HEADERS32>(headers)->OptionalHeader.DataDirectory
+            : headers->OptionalHeader.DataDirectory;
+    directories[IMAGE_DIRECTORY_ENTRY_RESOURCE].Size = 0;
+    directories[IMAGE_DIRECTORY_ENTRY_BASERELOC].VirtualAddress = 0;
+    IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(headers);
+    for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
+        const std::string name(reinterpret_cast<const char*>(section->Name), 8);
+        if (name.starts_with(".rsrc"))
+            section->Misc.VirtualSize = section->SizeOfRawData = 0;
+        if (name.starts_with(".reloc"))
+            section->VirtualAddress = section->PointerToRawData = 0;
+    }
+    return bytes.substr(0, headers->OptionalHeader.SizeOfHeaders);
+}
+
 // A program's parts that the change must leave alone, read by the system's
-// own means: each section but the resources' by name with its header fields
-// and bytes, the entry point, and the RCDATA resource.
-std::map<std::string, std::string> PartsBesideResources(const std::wstring& path) {
+// own means: the headers but for the fields the change may set, each section
+// but the resources' by name with its header fields and bytes (the
+// relocations' directory at the same place in its section), the entry point,
+// and the other resources the test programs carry, in `language`.
+std::map<std::string, std::string> PartsBesideResources(const std::wstring& path,
+                                                        WORD language = 0) {
     std::string bytes = ReadFileBytes(path);
     std::map<std::string, std::string> parts;
     const PIMAGE_NT_HEADERS headers = ImageNtHeader(bytes.data());
@@ -42,8 +92,12 @@ std::map<std::string, std::string> PartsBesideResources(const std::wstring& path
         ADD_FAILURE() << "no program";
         return parts;
     }
+    parts["headers"] = HeadersBesideChangeable(bytes);
     parts["entry point"] = std::to_string(headers->OptionalHeader.AddressOfEntryPoint);
     const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(headers);
+    ULONG size = 0;
+    const void* relocations =
+        ImageDirectoryEntryToData(bytes.data(), FALSE, IMAGE_DIRECTORY_ENTRY_BASERELOC, &size);
     for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
         const std::string name(reinterpret_cast<const char*>(section->Name),
                                strnlen(reinterpret_cast<const char*>(section->Name), 8));
@@ -51,16 +105,15 @@ std::map<std::string, std::string> PartsBesideResources(const std::wstring& path
             parts[name] = std::to_string(section->Misc.VirtualSize) + " " +
                           std::to_string(section->Characteristics) + " " +
                           bytes.substr(section->PointerToRawData, section->SizeOfRawData);
+        if (name == ".reloc")
+            parts["relocations"] = std::to_string(static_cast<const char*>(relocations) -
+                                                  (bytes.data() + section->PointerToRawData)) +
+                                   " " + std::to_string(size);
     }
-    const HMODULE data = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    const HRSRC found = data ? FindResourceW(data, L"KEEP", RT_RCDATA) : nullptr;
-    if (found) {
-        const auto* kept = static_cast<const char*>(LockResource(LoadResource(data, found)));
-        parts["KEEP"] = std::string(kept, SizeofResource(data, found));
-    }
-    if (data)
-        FreeLibrary(data);
-    EXPECT_TRUE(found) << "the other resource is gone";
+    parts["KEEP"] = ResourceOf(path, RT_RCDATA, L"KEEP", language);
+    EXPECT_NE(parts["KEEP"], "") << "the other resource is gone";
+    parts["RCDATA 7"] = ResourceOf(path, RT_RCDATA, MAKEINTRESOURCEW(7), language);
+    parts["CONFIG 1"] = ResourceOf(path, L"CONFIG", MAKEINTRESOURCEW(1), language);
     return parts;
 }
 
@@ -107,6 +160,117 @@ TEST(ProgramUpdateInTheWindow, YesGivesTheProgramCommonControls6AndUndoBringsItB
               test::kRemovedMessage + L"\rThe program is back as it was, from tool.exe.bak.");
     EXPECT_EQ(ReadFileBytes(tool), original);
     EXPECT_EQ(folder.Names(), std::set<std::wstring>{L"tool.exe"});
+}
+
+// Whether the sections of the program `bytes` follow each other as a linker
+// lays them out (the relocations right after the resources, wherever they
+// grew to), and the sizes in its header add up with them.
+bool LaidOutAsLinked(std::string bytes) {
+    const PIMAGE_NT_HEADERS headers = ImageNtHeader(bytes.data());
+    if (!headers)
+        return false;
+    const IMAGE_OPTIONAL_HEADER& optional = headers->OptionalHeader;
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(headers);
+    const auto align = [](DWORD value, DWORD to) { return (value + to - 1) / to * to; };
+    DWORD at = optional.SizeOfHeaders;
+    DWORD rva = optional.SectionAlignment;
+    DWORD initialized = 0;
+    for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
+        if (section->PointerToRawData != at || section->VirtualAddress != rva ||
+            section->SizeOfRawData % optional.FileAlignment != 0 ||
+            section->Misc.VirtualSize > section->SizeOfRawData)
+            return false;
+        if (section->Characteristics & IMAGE_SCN_CNT_INITIALIZED_DATA)
+            initialized += section->SizeOfRawData;
+        at += section->SizeOfRawData;
+        rva += align(section->Misc.VirtualSize, optional.SectionAlignment);
+    }
+    // PE32 and PE32+ alike, in the fields read here.
+    return at == bytes.size() && optional.SizeOfImage == rva &&
+           optional.SizeOfInitializedData == initialized;
+}
+
+// Programs as different linkers lay them out: each changed only where the
+// writer may change it, with a right checksum, and back byte for byte on undo.
+TEST(ProgramUpdateLayouts, EachChangedOnlyWhereItMayAndUndoneByteForByte) {
+    struct Case {
+        const char* what;
+        std::optional<LinkedLayout> layout; // the probe, where none
+        bool grows;
+    };
+    const Case cases[] = {
+        {"relocations after, the manifest fits", LinkedLayout{}, false},
+        {"relocations after, the manifest crosses a file alignment",
+         LinkedLayout{.freeBytes = 0x20}, true},
+        {"relocations after, the manifest crosses a page",
+         LinkedLayout{.freeBytes = 0x20, .resourcesSize = 0x1000}, true},
+        {"resources last, growing", LinkedLayout{.freeBytes = 0x20, .after = LinkedLayout::nothing},
+         true},
+        {"resources last, fitting", LinkedLayout{.after = LinkedLayout::nothing}, false},
+        {"32-bit, relocations after, moving",
+         LinkedLayout{.is64 = false, .freeBytes = 0x20, .resourcesSize = 0x1000}, true},
+        {"32-bit, resources last", LinkedLayout{.is64 = false, .after = LinkedLayout::nothing},
+         false},
+        {"the probe", std::nullopt, true},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        const std::wstring tool = folder / L"tool.exe";
+        if (c.layout)
+            WriteFileBytes(tool, LinkedProgramBytes(*c.layout, kTrustInfoManifest));
+        else
+            MakeProbe(tool);
+        const std::string original = ReadFileBytes(tool);
+        const WORD language = c.layout ? 1033 : MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+        const auto parts = PartsBesideResources(tool, language);
+        std::string merged;
+        ASSERT_EQ(AddCommonControlsDependency(c.layout ? kTrustInfoManifest : kLinkerManifest,
+                                              !c.layout || c.layout->is64 ? "amd64" : "X86",
+                                              merged),
+                  DWORD(ERROR_SUCCESS));
+
+        std::string output;
+        EXPECT_EQ(test::RunCommand(L"/create /embed " + test::Quoted(tool), output), 0u)
+            << c.what << ": " << output;
+        if (!c.layout) {
+            EXPECT_EQ(test::RunProbe(tool), test::kCommonControls6);
+        }
+        const std::string changed = ReadFileBytes(tool);
+        EXPECT_EQ(ResourceOf(tool, RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID, language),
+                  merged)
+            << c.what;
+        EXPECT_EQ(PartsBesideResources(tool, language), parts) << c.what;
+        EXPECT_EQ(changed.size() > original.size(), c.grows) << c.what;
+        if (c.layout) {
+            EXPECT_TRUE(LaidOutAsLinked(original)) << c.what;
+            EXPECT_TRUE(LaidOutAsLinked(changed)) << c.what;
+        }
+        DWORD headerSum = 0, checkSum = 0;
+        EXPECT_EQ(MapFileAndCheckSumW(tool.c_str(), &headerSum, &checkSum),
+                  DWORD(CHECKSUM_SUCCESS));
+        EXPECT_EQ(headerSum, checkSum) << c.what;
+
+        EXPECT_EQ(test::RunCommand(L"/remove " + test::Quoted(tool), output), 0u)
+            << c.what << ": " << output;
+        EXPECT_EQ(ReadFileBytes(tool), original) << c.what;
+    }
+}
+
+// Our own checksum is imagehlp's, for a header that holds one already and an
+// odd length.
+TEST(PeChecksum, IsTheSystemsOwn) {
+    ScratchFolder folder;
+    const std::wstring program = folder / L"odd.exe";
+    const size_t checksumAt = 0x80 + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum);
+    WriteFileBytes(program, test::WithDword(LinkedProgramBytes({.is64 = false}, kTrustInfoManifest),
+                                            checksumAt, 0xFFFF1234) +
+                                "x");
+    PeImage image;
+    DWORD ours = 0, headerSum = 0, checkSum = 0;
+    ASSERT_EQ(image.Open(program), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(ComputePeChecksum(image, ours), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(MapFileAndCheckSumW(program.c_str(), &headerSum, &checkSum), DWORD(CHECKSUM_SUCCESS));
+    EXPECT_EQ(ours, checkSum);
 }
 
 // `text` in UTF-16 as Windows writes it, after its byte-order mark.
@@ -265,6 +429,16 @@ TEST(ProgramUpdateRefused, EachWithItsSentenceAndTheProgramUntouched) {
                             "</assembly>"),
          none, nullptr, ERROR_SXS_MANIFEST_PARSE_ERROR,
          L"The program's own manifest cannot be read as XML: the program was left as it is."},
+        {"imports in the resources' section",
+         LinkedProgramBytes({.importsInResources = true}, kTrustInfoManifest), none, nullptr,
+         kResourcesShareSection,
+         L"The program keeps other data that Windows reads in its resources' section, which the "
+         L"change would disturb: it was left as it is."},
+        {"a section after the resources",
+         LinkedProgramBytes({.after = LinkedLayout::data}, kTrustInfoManifest), none, nullptr,
+         kSectionAfterResources,
+         L"The program has other sections after its resources, which the change would have to "
+         L"move: it was left as it is."},
         {"a failure after the copy is written", "", none, L"ProgramCopyWritten",
          ERROR_NOT_SUPPORTED, ErrorText(ERROR_NOT_SUPPORTED)},
         {"a changed manifest the side-by-side loader refuses", "", none, L"SpoilMergedManifest",

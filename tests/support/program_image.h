@@ -15,6 +15,24 @@ namespace sheen::test {
 std::string ProgramBytes(WORD machine, std::optional<DWORD> clrFlags = std::nullopt,
                          const std::string& manifest = "");
 
+// How LinkedProgramBytes lays a program out, as other vendors' linkers do: the
+// headers, then .text (a little code and the entry point), .rdata, .rsrc of
+// at least `resourcesSize` bytes with `freeBytes` (a multiple of 8) left at the
+// end of its raw data, and after it `after`; FileAlignment 0x200,
+// SectionAlignment 0x1000.
+struct LinkedLayout {
+    enum After { nothing, relocations, data };
+    bool is64 = true;
+    DWORD freeBytes = 0x180;
+    DWORD resourcesSize = 0;
+    After after = relocations;
+    bool importsInResources = false; // the import directory inside .rsrc
+};
+
+// The bytes of such a program, whose resources are `manifest` as RT_MANIFEST 1,
+// RCDATA "KEEP" and 7, and type "CONFIG" 1, all in 1033, laid out depth first.
+std::string LinkedProgramBytes(const LinkedLayout& layout, const std::string& manifest);
+
 // File offsets of fields that tests damage.
 inline constexpr size_t kManifestTypeEntryAt = 0x314; // where RT_MANIFEST's names are
 inline constexpr size_t kManifestSizeAt = 0x34C;      // the manifest's size
@@ -42,6 +60,19 @@ inline const std::string kLinkerManifest =
     "    <security>\r\n"
     "      <requestedPrivileges>\r\n"
     "        <requestedExecutionLevel level='asInvoker' uiAccess='false' />\r\n"
+    "      </requestedPrivileges>\r\n"
+    "    </security>\r\n"
+    "  </trustInfo>\r\n"
+    "</assembly>\r\n";
+
+// What a linker embeds without an XML declaration.
+inline const std::string kTrustInfoManifest =
+    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
+    "    <security>\r\n"
+    "      <requestedPrivileges>\r\n"
+    "        <requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"></"
+    "requestedExecutionLevel>\r\n"
     "      </requestedPrivileges>\r\n"
     "    </security>\r\n"
     "  </trustInfo>\r\n"
