@@ -114,9 +114,16 @@ TEST_F(Shipped32, CreateAndRemoveFromTheCommandLine) {
                                                        L"target.exe", L"target.lnk"}));
 }
 
-// The 32-bit reading of a 64-bit program's resources, imagehlp looked up on
-// first use, and the resource update of the 32-bit kernel32, once.
+// The 32-bit reading and writing of a 64-bit program's resources: the probe
+// gets Common Controls 6, and a program whose relocations follow its
+// resources gets the very bytes the test build writes.
 TEST_F(Shipped32, CreateEmbedAddsTheStyleToA64BitProgramsOwnManifestAndRemoveTakesItBack) {
+    const std::wstring linked = folder_ / L"linked.exe";
+    const std::wstring twin = folder_ / L"twin.exe";
+    const std::string linkedBytes =
+        test::LinkedProgramBytes({.freeBytes = 8}, test::kTrustInfoManifest);
+    test::WriteFileBytes(linked, linkedBytes);
+    test::WriteFileBytes(twin, linkedBytes);
     const std::wstring probe = folder_ / L"probe.exe";
     test::MakeProbe(probe);
     const std::string original = test::ReadFileBytes(probe);
@@ -131,6 +138,13 @@ TEST_F(Shipped32, CreateEmbedAddsTheStyleToA64BitProgramsOwnManifestAndRemoveTak
         << output;
     EXPECT_EQ(test::ReadFileBytesIfAny(probe + L".bak"), original);
     EXPECT_EQ(test::RunProbe(probe), test::kCommonControls6);
+    {
+        const Step step("/create /embed a program whose relocations must move", 60);
+        EXPECT_EQ(RunCommand(L"/create /embed " + Quoted(linked), output, kShipped), 0u) << output;
+    }
+    EXPECT_EQ(RunCommand(L"/create /embed " + Quoted(twin), output), 0u) << output;
+    EXPECT_NE(test::ReadFileBytesIfAny(linked), linkedBytes);
+    EXPECT_EQ(test::ReadFileBytesIfAny(linked), test::ReadFileBytesIfAny(twin));
     {
         const Step step("/remove it", 60);
         EXPECT_EQ(RunCommand(L"/remove " + Quoted(probe), output, kShipped), 0u);
