@@ -114,8 +114,8 @@ TEST_F(Shipped32, CreateAndRemoveFromTheCommandLine) {
                                                        L"target.exe", L"target.lnk"}));
 }
 
-// The 32-bit reading of a 64-bit program's resources, imagehlp looked up on
-// first use, and the resource update of the 32-bit kernel32, once.
+// The 32-bit reading of a 64-bit program's resources and the 32-bit build of
+// the program's own resource writer, once.
 TEST_F(Shipped32, CreateEmbedAddsTheStyleToA64BitProgramsOwnManifestAndRemoveTakesItBack) {
     const std::wstring probe = folder_ / L"probe.exe";
     test::MakeProbe(probe);
