@@ -8,7 +8,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace sheen {
@@ -113,22 +112,21 @@ DWORD FindSections(const PeImage& image, Sections& found) {
 }
 
 // Named entries before ID entries; names by UTF-16 code unit, IDs ascending.
-auto KeyOf(const std::optional<WORD>& id, const std::wstring& name) {
-    return std::make_tuple(id.has_value(), id.value_or(0),
-                           id ? std::wstring_view() : std::wstring_view(name));
+int CompareKeys(const std::optional<WORD>& id, const std::wstring& name,
+                const std::optional<WORD>& otherId, const std::wstring& otherName) {
+    if (id.has_value() != otherId.has_value())
+        return id ? 1 : -1;
+    return id ? int(*id) - int(*otherId) : name.compare(otherName);
 }
 
-auto OrderOf(const ResourceEntry& entry) {
-    return std::tuple_cat(KeyOf(entry.typeId, entry.type), KeyOf(entry.nameId, entry.name),
-                          std::make_tuple(entry.language));
-}
-
-bool SameType(const ResourceEntry& one, const ResourceEntry& other) {
-    return KeyOf(one.typeId, one.type) == KeyOf(other.typeId, other.type);
-}
-
-bool SameName(const ResourceEntry& one, const ResourceEntry& other) {
-    return SameType(one, other) && KeyOf(one.nameId, one.name) == KeyOf(other.nameId, other.name);
+// How `one` and `other` are ordered by their keys down to `level` (0: the
+// type, 1: the name, 2: the language).
+int Compare(const ResourceEntry& one, const ResourceEntry& other, int level) {
+    int order = CompareKeys(one.typeId, one.type, other.typeId, other.type);
+    if (order != 0 || level == 0)
+        return order;
+    order = CompareKeys(one.nameId, one.name, other.nameId, other.name);
+    return order != 0 || level == 1 ? order : int(one.language) - int(other.language);
 }
 
 // Every resource in the new order, each with where its bytes are read from.
@@ -138,16 +136,23 @@ struct Tree {
 };
 
 DWORD ReadTree(const PeImage& image, Tree& tree) {
-    if (const DWORD error = ListResources(image, tree.entries))
+    std::vector<ResourceEntry> listed;
+    if (const DWORD error = ListResources(image, listed))
         return error;
-    std::sort(tree.entries.begin(), tree.entries.end(),
-              [](const ResourceEntry& one, const ResourceEntry& other) {
-                  return OrderOf(one) < OrderOf(other);
-              });
+    // Indices sorted, not the entries: far less code in the executable.
+    std::vector<size_t> order(listed.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t one, size_t other) { return Compare(listed[one], listed[other], 2) < 0; });
+    tree.entries.clear();
+    tree.entries.reserve(listed.size());
+    for (const size_t i : order)
+        tree.entries.push_back(std::move(listed[i]));
     tree.dataAt.assign(tree.entries.size(), 0);
     for (size_t i = 0; i < tree.entries.size(); ++i) {
         const ResourceEntry& entry = tree.entries[i];
-        if (i > 0 && OrderOf(tree.entries[i - 1]) == OrderOf(entry))
+        if (i > 0 && Compare(tree.entries[i - 1], entry, 2) == 0)
             return ERROR_BAD_EXE_FORMAT;
         if (const DWORD error = image.FileOffsetOfRva(entry.rva, entry.size, tree.dataAt[i]))
             return error;
@@ -183,11 +188,11 @@ DWORD LayOut(const Tree& tree, size_t manifest, DWORD manifestSize, DWORD rva, N
     std::vector<size_t> names;
     std::vector<size_t> firstNames;
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (i == 0 || !SameType(entries[i - 1], entries[i])) {
+        if (i == 0 || Compare(entries[i - 1], entries[i], 0) != 0) {
             types.push_back(i);
             firstNames.push_back(names.size());
         }
-        if (i == 0 || !SameName(entries[i - 1], entries[i]))
+        if (i == 0 || Compare(entries[i - 1], entries[i], 1) != 0)
             names.push_back(i);
     }
     const size_t typeCount = types.size();
@@ -460,9 +465,9 @@ class Writer {
     }
 
     DWORD Zeros(ULONGLONG count) {
-        static const char zeros[kPiece] = {};
+        const char zeros[512] = {}; // on the stack: 4 KiB less in the executable
         for (; count > 0;) {
-            const size_t length = size_t(std::min<ULONGLONG>(count, kPiece));
+            const size_t length = size_t(std::min<ULONGLONG>(count, sizeof zeros));
             if (const DWORD error = sink_.Put(std::string_view(zeros, length)))
                 return error;
             count -= length;
