@@ -8,7 +8,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace sheen {
@@ -113,22 +112,21 @@ DWORD FindSections(const PeImage& image, Sections& found) {
 }
 
 // Named entries before ID entries; names by UTF-16 code unit, IDs ascending.
-auto KeyOf(const std::optional<WORD>& id, const std::wstring& name) {
-    return std::make_tuple(id.has_value(), id.value_or(0),
-                           id ? std::wstring_view() : std::wstring_view(name));
+int CompareKeys(const std::optional<WORD>& id, const std::wstring& name,
+                const std::optional<WORD>& otherId, const std::wstring& otherName) {
+    if (id.has_value() != otherId.has_value())
+        return id ? 1 : -1;
+    return id ? int(*id) - int(*otherId) : name.compare(otherName);
 }
 
-auto OrderOf(const ResourceEntry& entry) {
-    return std::tuple_cat(KeyOf(entry.typeId, entry.type), KeyOf(entry.nameId, entry.name),
-                          std::make_tuple(entry.language));
-}
-
-bool SameType(const ResourceEntry& one, const ResourceEntry& other) {
-    return KeyOf(one.typeId, one.type) == KeyOf(other.typeId, other.type);
-}
-
-bool SameName(const ResourceEntry& one, const ResourceEntry& other) {
-    return SameType(one, other) && KeyOf(one.nameId, one.name) == KeyOf(other.nameId, other.name);
+// How `one` and `other` are ordered by their keys down to `level` (0: the
+// type, 1: the name, 2: the language).
+int Compare(const ResourceEntry& one, const ResourceEntry& other, int level) {
+    int order = CompareKeys(one.typeId, one.type, other.typeId, other.type);
+    if (order != 0 || level == 0)
+        return order;
+    order = CompareKeys(one.nameId, one.name, other.nameId, other.name);
+    return order != 0 || level == 1 ? order : int(one.language) - int(other.language);
 }
 
 // Every resource in the new order, each with where its bytes are read from.
@@ -138,16 +136,23 @@ struct Tree {
 };
 
 DWORD ReadTree(const PeImage& image, Tree& tree) {
-    if (const DWORD error = ListResources(image, tree.entries))
+    std::vector<ResourceEntry> listed;
+    if (const DWORD error = ListResources(image, listed))
         return error;
-    std::sort(tree.entries.begin(), tree.entries.end(),
-              [](const ResourceEntry& one, const ResourceEntry& other) {
-                  return OrderOf(one) < OrderOf(other);
-              });
+    // Indices sorted, not the entries: far less code in the executable.
+    std::vector<size_t> order(listed.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t one, size_t other) { return Compare(listed[one], listed[other], 2) < 0; });
+    tree.entries.clear();
+    tree.entries.reserve(listed.size());
+    for (const size_t i : order)
+        tree.entries.push_back(std::move(listed[i]));
     tree.dataAt.assign(tree.entries.size(), 0);
     for (size_t i = 0; i < tree.entries.size(); ++i) {
         const ResourceEntry& entry = tree.entries[i];
-        if (i > 0 && OrderOf(tree.entries[i - 1]) == OrderOf(entry))
+        if (i > 0 && Compare(tree.entries[i - 1], entry, 2) == 0)
             return ERROR_BAD_EXE_FORMAT;
         if (const DWORD error = image.FileOffsetOfRva(entry.rva, entry.size, tree.dataAt[i]))
             return error;
@@ -167,54 +172,66 @@ struct NewTree {
     ULONGLONG size = 0;
 };
 
-IMAGE_RESOURCE_DIRECTORY_ENTRY Item(DWORD name, DWORD offset) {
-    IMAGE_RESOURCE_DIRECTORY_ENTRY item = {};
-    item.Name = name;
-    item.OffsetToData = offset;
-    return item;
-}
-
 size_t StringSize(const std::wstring& name) {
     return sizeof(WORD) + name.size() * sizeof(wchar_t);
 }
 
+size_t DirectorySize(size_t entries) {
+    return sizeof(IMAGE_RESOURCE_DIRECTORY) + entries * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY);
+}
+
 DWORD LayOut(const Tree& tree, size_t manifest, DWORD manifestSize, DWORD rva, NewTree& laid) {
     const std::vector<ResourceEntry>& entries = tree.entries;
-    // The first entry of each type and of each name, in order.
+    // Where each type's and each name's entries begin, and each type's first
+    // name; each ends where the next begins.
     std::vector<size_t> types;
     std::vector<size_t> names;
+    std::vector<size_t> firstNames;
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (i == 0 || !SameType(entries[i - 1], entries[i]))
+        if (i == 0 || Compare(entries[i - 1], entries[i], 0) != 0) {
             types.push_back(i);
-        if (i == 0 || !SameName(entries[i - 1], entries[i]))
+            firstNames.push_back(names.size());
+        }
+        if (i == 0 || Compare(entries[i - 1], entries[i], 1) != 0)
             names.push_back(i);
     }
-    const size_t directoryEntry = sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY);
-    const size_t directory = sizeof(IMAGE_RESOURCE_DIRECTORY);
-    const size_t typesAt = directory + types.size() * directoryEntry;
-    const size_t namesAt = typesAt + types.size() * directory + names.size() * directoryEntry;
-    const size_t stringsAt = namesAt + names.size() * directory + entries.size() * directoryEntry;
-    size_t stringsSize = 0;
-    for (const size_t i : types)
-        stringsSize += entries[i].typeId ? 0 : StringSize(entries[i].type);
-    for (const size_t i : names)
-        stringsSize += entries[i].nameId ? 0 : StringSize(entries[i].name);
-    const size_t dataEntriesAt = AlignUp(stringsAt + stringsSize, sizeof(DWORD));
-    laid.structure.assign(dataEntriesAt + entries.size() * sizeof(IMAGE_RESOURCE_DATA_ENTRY), '\0');
+    const size_t typeCount = types.size();
+    const size_t nameCount = names.size();
+    types.push_back(entries.size());
+    names.push_back(entries.size());
+    firstNames.push_back(nameCount);
 
-    ULONGLONG end = laid.structure.size();
+    // The directories breadth first, then the names, the data entries, the data.
+    size_t end = DirectorySize(typeCount);
+    std::vector<size_t> typeAt(typeCount);
+    std::vector<size_t> nameAt(nameCount);
+    for (size_t t = 0; t < typeCount; ++t) {
+        typeAt[t] = end;
+        end += DirectorySize(firstNames[t + 1] - firstNames[t]);
+    }
+    for (size_t n = 0; n < nameCount; ++n) {
+        nameAt[n] = end;
+        end += DirectorySize(names[n + 1] - names[n]);
+    }
+    size_t stringAt = end;
+    for (size_t t = 0; t < typeCount; ++t)
+        end += entries[types[t]].typeId ? 0 : StringSize(entries[types[t]].type);
+    for (size_t n = 0; n < nameCount; ++n)
+        end += entries[names[n]].nameId ? 0 : StringSize(entries[names[n]].name);
+    const size_t dataEntriesAt = AlignUp(end, sizeof(DWORD));
+    laid.structure.assign(dataEntriesAt + entries.size() * sizeof(IMAGE_RESOURCE_DATA_ENTRY), '\0');
+    laid.size = laid.structure.size();
     laid.dataAt.assign(entries.size(), 0);
     for (size_t i = 0; i < entries.size(); ++i) {
-        end = AlignUp(end, kDataAlignment);
-        laid.dataAt[i] = DWORD(end);
-        end += i == manifest ? manifestSize : entries[i].size;
-        if (end > kMaxTreeSize || rva + end > MAXDWORD)
+        laid.size = AlignUp(laid.size, kDataAlignment);
+        laid.dataAt[i] = DWORD(laid.size);
+        laid.size += i == manifest ? manifestSize : entries[i].size;
+        if (laid.size > kMaxTreeSize || rva + laid.size > MAXDWORD)
             return ERROR_BAD_EXE_FORMAT;
     }
-    laid.size = end;
 
-    size_t stringAt = stringsAt;
-    const auto name = [&](const std::optional<WORD>& id, const std::wstring& text) {
+    // An entry's name: its ID, or its string written next.
+    const auto key = [&](const std::optional<WORD>& id, const std::wstring& text) {
         if (id)
             return DWORD(*id);
         const DWORD at = DWORD(stringAt) | IMAGE_RESOURCE_NAME_IS_STRING;
@@ -224,64 +241,47 @@ DWORD LayOut(const Tree& tree, size_t manifest, DWORD manifestSize, DWORD rva, N
         stringAt += StringSize(text);
         return at;
     };
-    // A directory of `level` at `at` over the entries [first, last), its own
-    // header's counts made anew.
-    const auto header = [&](size_t at, int level, size_t named, size_t all, size_t entry) {
+    // The header at `at` as read from the directory of `level` on the way to
+    // `entry`, with its counts made anew.
+    const auto header = [&](size_t at, size_t entry, int level, size_t named, size_t count) {
         IMAGE_RESOURCE_DIRECTORY kept = entries[entry].directories[level];
         kept.NumberOfNamedEntries = WORD(named);
-        kept.NumberOfIdEntries = WORD(all - named);
+        kept.NumberOfIdEntries = WORD(count - named);
         Put(laid.structure, at, kept);
     };
-    // Root, then the types' directories, then the names', breadth first; the
-    // strings go in the same order.
+    const auto item = [&](size_t directory, size_t index, DWORD name, DWORD offset) {
+        IMAGE_RESOURCE_DIRECTORY_ENTRY item = {};
+        item.Name = name;
+        item.OffsetToData = offset;
+        Put(laid.structure, DirectorySize(index) + directory, item);
+    };
     size_t namedTypes = 0;
-    for (const size_t i : types)
-        namedTypes += entries[i].typeId ? 0 : 1;
-    header(0, 0, namedTypes, types.size(), 0);
-    size_t typeAt = typesAt;
-    size_t firstName = 0;
-    std::vector<DWORD> typeNames(types.size());
-    for (size_t t = 0; t < types.size(); ++t)
-        typeNames[t] = name(entries[types[t]].typeId, entries[types[t]].type);
-    for (size_t t = 0; t < types.size(); ++t) {
-        const size_t end = t + 1 < types.size() ? types[t + 1] : entries.size();
-        Put(laid.structure, directory + t * directoryEntry,
-            Item(typeNames[t], DWORD(typeAt) | IMAGE_RESOURCE_DATA_IS_DIRECTORY));
-        size_t named = 0;
-        size_t count = 0;
-        for (size_t n = firstName; n < names.size() && names[n] < end; ++n, ++count)
-            named += entries[names[n]].nameId ? 0 : 1;
-        header(typeAt, 1, named, count, types[t]);
-        typeAt += directory + count * directoryEntry;
-        firstName += count;
+    for (size_t t = 0; t < typeCount; ++t) {
+        namedTypes += entries[types[t]].typeId ? 0 : 1;
+        item(0, t, key(entries[types[t]].typeId, entries[types[t]].type),
+             DWORD(typeAt[t]) | IMAGE_RESOURCE_DATA_IS_DIRECTORY);
     }
-    std::vector<DWORD> nameNames(names.size());
-    for (size_t n = 0; n < names.size(); ++n)
-        nameNames[n] = name(entries[names[n]].nameId, entries[names[n]].name);
-    // Each name's entry in its type's directory, and its own directory.
-    size_t nameAt = namesAt;
-    typeAt = typesAt;
-    size_t n = 0;
-    for (size_t t = 0; t < types.size(); ++t) {
-        const size_t end = t + 1 < types.size() ? types[t + 1] : entries.size();
-        size_t slot = 0;
-        for (; n < names.size() && names[n] < end; ++n, ++slot) {
-            const size_t last = n + 1 < names.size() ? names[n + 1] : entries.size();
-            Put(laid.structure, typeAt + directory + slot * directoryEntry,
-                Item(nameNames[n], DWORD(nameAt) | IMAGE_RESOURCE_DATA_IS_DIRECTORY));
-            header(nameAt, 2, 0, last - names[n], names[n]);
-            for (size_t i = names[n]; i < last; ++i) {
-                Put(laid.structure, nameAt + directory + (i - names[n]) * directoryEntry,
-                    Item(entries[i].language,
-                         DWORD(dataEntriesAt + i * sizeof(IMAGE_RESOURCE_DATA_ENTRY))));
-                const IMAGE_RESOURCE_DATA_ENTRY data = {
-                    rva + laid.dataAt[i], i == manifest ? manifestSize : entries[i].size,
-                    entries[i].codePage, 0};
-                Put(laid.structure, dataEntriesAt + i * sizeof data, data);
-            }
-            nameAt += directory + (last - names[n]) * directoryEntry;
+    header(0, 0, 0, namedTypes, typeCount);
+    for (size_t t = 0; t < typeCount; ++t) {
+        size_t named = 0;
+        for (size_t n = firstNames[t]; n < firstNames[t + 1]; ++n) {
+            named += entries[names[n]].nameId ? 0 : 1;
+            item(typeAt[t], n - firstNames[t],
+                 key(entries[names[n]].nameId, entries[names[n]].name),
+                 DWORD(nameAt[n]) | IMAGE_RESOURCE_DATA_IS_DIRECTORY);
         }
-        typeAt += directory + slot * directoryEntry;
+        header(typeAt[t], types[t], 1, named, firstNames[t + 1] - firstNames[t]);
+    }
+    for (size_t n = 0; n < nameCount; ++n) {
+        header(nameAt[n], names[n], 2, 0, names[n + 1] - names[n]);
+        for (size_t i = names[n]; i < names[n + 1]; ++i) {
+            const size_t dataEntryAt = dataEntriesAt + i * sizeof(IMAGE_RESOURCE_DATA_ENTRY);
+            item(nameAt[n], i - names[n], entries[i].language, DWORD(dataEntryAt));
+            const IMAGE_RESOURCE_DATA_ENTRY data = {rva + laid.dataAt[i],
+                                                    i == manifest ? manifestSize : entries[i].size,
+                                                    entries[i].codePage, 0};
+            Put(laid.structure, dataEntryAt, data);
+        }
     }
     return ERROR_SUCCESS;
 }
@@ -465,9 +465,9 @@ class Writer {
     }
 
     DWORD Zeros(ULONGLONG count) {
-        static const char zeros[kPiece] = {};
+        const char zeros[512] = {}; // on the stack: 4 KiB less in the executable
         for (; count > 0;) {
-            const size_t length = size_t(std::min<ULONGLONG>(count, kPiece));
+            const size_t length = size_t(std::min<ULONGLONG>(count, sizeof zeros));
             if (const DWORD error = sink_.Put(std::string_view(zeros, length)))
                 return error;
             count -= length;
