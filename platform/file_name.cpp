@@ -145,7 +145,8 @@ DWORD FullPathForCreate(const std::wstring& path, std::wstring& full) {
 
 DWORD LongPathOf(const std::wstring& path, std::wstring& longPath) {
     std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
+    // Twice is enough but for a name renamed longer meanwhile, again and again.
+    for (int attempt = 0; attempt < 4; ++attempt) {
         const DWORD length = ::GetLongPathNameW(path.c_str(), buffer.data(), DWORD(buffer.size()));
         if (length == 0)
             return ::GetLastError();
@@ -156,6 +157,7 @@ DWORD LongPathOf(const std::wstring& path, std::wstring& longPath) {
         }
         buffer.resize(length); // too small: `length` counts the terminator too
     }
+    return ERROR_INSUFFICIENT_BUFFER;
 }
 
 } // namespace sheen

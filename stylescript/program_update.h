@@ -1,8 +1,9 @@
 #pragma once
 // The visual style added to a program's own manifest, for the programs whose
 // embedded manifest Windows reads instead of the style script, and taken back
-// again. The program is kept byte for byte beside it first, the change is made
-// on a copy, read back and checked, and only then swapped in.
+// again. The program is kept byte for byte beside it first; the changed
+// program is written beside it by Sheenwright's own resource writer, read
+// back, checked and put to the side-by-side loader, and only then swapped in.
 
 #include "platform/file_swap.h"
 #include "stylescript/style_script_writer.h"

@@ -375,8 +375,9 @@ TEST(ManifestMerge, AddsTheDependencyInTheManifestsOwnEncodingAndNamespace) {
             << c.what;
         EXPECT_EQ(merged, c.merged) << c.what;
         // What is merged was not taken for the style already, which Create then offers.
-        if (!c.merged.empty())
+        if (!c.merged.empty()) {
             EXPECT_FALSE(DependsOnCommonControls6(c.manifest)) << c.what;
+        }
     }
 }
 
