@@ -1,7 +1,6 @@
 #include "app/administrator_relay.h"
 
 #include "app/fault_injection.h"
-#include "app/program_embedding.h"
 #include "platform/elevation.h"
 #include "platform/error_text.h"
 #include "platform/file_name.h"
@@ -25,49 +24,102 @@ constexpr ULONG_PTR kReplyTag = 0x53575232; // "SWR2": an elevated instance's ou
 constexpr UINT kAnswerTimeoutMs = 10000;
 constexpr size_t kLongestName = 32767; // a backup's file name, in characters
 
-// The reply as it travels: this header, then the backup's name in UTF-16.
+// The reply as it travels: this header, then for each outcome it carries
+// (the script's, then the program's) an OutcomeHeader and the names of its
+// backups in UTF-16.
 struct ReplyHeader {
     ULONGLONG nonce;
+    DWORD plan; // PlanCode
+    DWORD carried; // bit 0: the script's outcome follows; bit 1: the program's
+};
+struct OutcomeHeader {
     DWORD action;
     DWORD error;
     DWORD systemError;
     DWORD flags;
+    DWORD backupChars;
+    DWORD programBackupChars;
 };
-// ReplyHeader's flags: one bit for each of StyleScriptOutcome's notes.
+// OutcomeHeader's flags: one bit for each of StyleScriptOutcome's notes.
 constexpr bool StyleScriptOutcome::*kReplyFlags[] = {
     &StyleScriptOutcome::embeddedManifestWins, &StyleScriptOutcome::alreadyStyled,
     &StyleScriptOutcome::touchFailed,          &StyleScriptOutcome::noManifest,
     &StyleScriptOutcome::foreignManifest,      &StyleScriptOutcome::unproven};
 
-// The outcome a reply carries for `request`; nothing for any other data.
-std::optional<StyleScriptOutcome> DecodeReply(const RelayRequest& request,
-                                              const COPYDATASTRUCT& data) {
-    ReplyHeader header;
-    const DWORD nameBytes = data.cbData - sizeof header;
-    if (data.dwData != kReplyTag || !data.lpData || data.cbData < sizeof header ||
-        nameBytes % sizeof(wchar_t) != 0 || nameBytes / sizeof(wchar_t) > kLongestName)
+DWORD PlanCode(const Plan& plan) {
+    return DWORD(plan.script) << 4 | DWORD(plan.program);
+}
+
+// Reads one outcome at `at`, which advances past it; nothing where the bytes
+// do not hold a whole one.
+std::optional<StyleScriptOutcome> DecodeOutcome(const BYTE* data, size_t size, size_t& at) {
+    OutcomeHeader header;
+    if (size - at < sizeof header)
         return std::nullopt;
-    std::memcpy(&header, data.lpData, sizeof header);
-    if (header.nonce != request.nonce || header.action != DWORD(request.action))
+    std::memcpy(&header, data + at, sizeof header);
+    at += sizeof header;
+    if (header.backupChars > kLongestName || header.programBackupChars > kLongestName ||
+        (size - at) / sizeof(wchar_t) < size_t(header.backupChars) + header.programBackupChars)
         return std::nullopt;
     StyleScriptOutcome outcome;
-    outcome.action = request.action;
+    outcome.action = StyleScriptAction(header.action);
     outcome.error = header.error;
     outcome.systemError = header.systemError;
     for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
         outcome.*kReplyFlags[bit] = header.flags & (1u << bit);
-    outcome.backupName.resize(nameBytes / sizeof(wchar_t));
-    std::memcpy(outcome.backupName.data(), static_cast<const BYTE*>(data.lpData) + sizeof header,
-                nameBytes);
-    // The program's backup, if any, follows the manifest's after a NUL.
-    if (const size_t end = outcome.backupName.find(L'\0'); end != std::wstring::npos) {
-        outcome.programBackupName = outcome.backupName.substr(end + 1);
-        outcome.backupName.resize(end);
+    for (auto [name, chars] : {std::pair{&outcome.backupName, header.backupChars},
+                               std::pair{&outcome.programBackupName, header.programBackupChars}}) {
+        name->resize(chars);
+        std::memcpy(name->data(), data + at, chars * sizeof(wchar_t));
+        at += chars * sizeof(wchar_t);
     }
     return outcome;
 }
 
-void SendReply(const RelayRequest& request, const StyleScriptOutcome& outcome) {
+void EncodeOutcome(const StyleScriptOutcome& outcome, std::vector<BYTE>& bytes) {
+    OutcomeHeader header = {DWORD(outcome.action),
+                            outcome.error,
+                            outcome.systemError,
+                            0,
+                            DWORD(outcome.backupName.size()),
+                            DWORD(outcome.programBackupName.size())};
+    for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
+        header.flags |= outcome.*kReplyFlags[bit] ? 1u << bit : 0;
+    const auto append = [&](const void* from, size_t size) {
+        bytes.insert(bytes.end(), static_cast<const BYTE*>(from),
+                     static_cast<const BYTE*>(from) + size);
+    };
+    append(&header, sizeof header);
+    append(outcome.backupName.data(), outcome.backupName.size() * sizeof(wchar_t));
+    append(outcome.programBackupName.data(), outcome.programBackupName.size() * sizeof(wchar_t));
+}
+
+// The outcome a reply carries for `request`; nothing for any other data.
+std::optional<RequestOutcome> DecodeReply(const RelayRequest& request,
+                                          const COPYDATASTRUCT& data) {
+    ReplyHeader header;
+    if (data.dwData != kReplyTag || !data.lpData || data.cbData < sizeof header)
+        return std::nullopt;
+    const BYTE* bytes = static_cast<const BYTE*>(data.lpData);
+    std::memcpy(&header, bytes, sizeof header);
+    if (header.nonce != request.nonce || header.plan != PlanCode(request.plan) ||
+        header.carried > 3)
+        return std::nullopt;
+    RequestOutcome outcome;
+    size_t at = sizeof header;
+    for (auto [step, bit] : {std::pair{&outcome.script, 1u}, std::pair{&outcome.program, 2u}}) {
+        if (!(header.carried & bit))
+            continue;
+        *step = DecodeOutcome(bytes, data.cbData, at);
+        if (!*step)
+            return std::nullopt;
+    }
+    if (at != data.cbData)
+        return std::nullopt;
+    return outcome;
+}
+
+void SendReply(const RelayRequest& request, const RequestOutcome& outcome) {
     wchar_t windowClass[64] = {};
     if (!::GetClassNameW(request.replyTo, windowClass, 64) ||
         std::wstring_view(windowClass) != L"" SHEENWRIGHT_WINDOW_CLASS)
@@ -78,7 +130,7 @@ void SendReply(const RelayRequest& request, const StyleScriptOutcome& outcome) {
                                                 nullptr, nullptr, nullptr));
     if (!sender)
         return; // the exit code still tells
-    RelayReply reply(request.nonce, outcome);
+    RelayReply reply(request.nonce, request.plan, outcome);
     COPYDATASTRUCT data = reply.data();
     DWORD_PTR answer = 0;
     ::SendMessageTimeoutW(request.replyTo, WM_COPYDATA, reinterpret_cast<WPARAM>(sender.get()),
@@ -86,21 +138,20 @@ void SendReply(const RelayRequest& request, const StyleScriptOutcome& outcome) {
                           &answer);
 }
 
-const wchar_t* SwitchForAction(StyleScriptAction action) {
-    switch (action) {
-    case StyleScriptAction::remove:
+const wchar_t* SwitchesForPlan(const Plan& plan) {
+    if (plan == kRemovalPlan)
         return L"/remove";
-    case StyleScriptAction::embed:
-        return L"/create /embed";
-    default:
-        return L"/create";
-    }
+    if (plan == kAddStylePlan)
+        return L"/embed";
+    return plan.program == ProgramStep::addStyle ? L"/create /embed" : L"/create";
 }
 
 } // namespace
 
-bool MayRunAsAdministrator(StyleScriptAction action, const std::wstring& targetPath, DWORD error) {
-    if (error != ERROR_ACCESS_DENIED || RefusedToAnyone(action, targetPath))
+bool MayRunAsAdministrator(const Plan& plan, const Inspection& inspection, DWORD error) {
+    const bool refused = (plan.script == ScriptStep::create && inspection.createRefused) ||
+                         (plan.script == ScriptStep::remove && inspection.removalRefused);
+    if (error != ERROR_ACCESS_DENIED || refused)
         return false;
     OsVersion os;
     if (ReadOsVersion(os) != ERROR_SUCCESS || !HasUserAccountControl(os))
@@ -143,13 +194,13 @@ DWORD PinProgramFolder(const std::wstring& targetPath, std::wstring& handedOver,
     return ERROR_SUCCESS;
 }
 
-RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo) {
+RelayRequest NewRelayRequest(const Plan& plan, HWND replyTo) {
     // 63 bits, so that the number reads back as it was written.
-    return {action, replyTo, RandomNumber() >> 1, {}};
+    return {plan, replyTo, RandomNumber() >> 1, {}};
 }
 
 std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path) {
-    std::wstring arguments = SwitchForAction(request.action);
+    std::wstring arguments = SwitchesForPlan(request.plan);
     arguments += L" ";
     arguments += kReplyTo;
     arguments += DecimalText(std::int64_t(reinterpret_cast<UINT_PTR>(request.replyTo)));
@@ -168,7 +219,7 @@ std::wstring RelayArguments(const RelayRequest& request, const std::wstring& pat
     return arguments;
 }
 
-std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_view argument) {
+std::optional<RelayRequest> ParseReplyTo(const Plan& plan, std::wstring_view argument) {
     if (!argument.starts_with(kReplyTo))
         return std::nullopt;
     const std::wstring numbers(argument.substr(kReplyTo.size()));
@@ -183,7 +234,7 @@ std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_
         if (*end != (part + 1 < std::size(parts) ? L':' : L'\0'))
             return std::nullopt;
     }
-    return RelayRequest{action,
+    return RelayRequest{plan,
                         reinterpret_cast<HWND>(static_cast<UINT_PTR>(window)),
                         parts[0],
                         {DWORD(parts[1]), parts[2] << 32 | DWORD(parts[3])}};
@@ -196,23 +247,26 @@ int RunRelayedRequest(const RelayRequest& request, const std::wstring& path) {
     DWORD error = folder.Open(std::wstring(SplitPath(path).folder), found);
     if (error == ERROR_SUCCESS && !(found == request.folder))
         error = kFolderChangedError;
-    const StyleScriptOutcome outcome = error == ERROR_SUCCESS
-                                           ? CarryOutRequest(request.action, path)
-                                           : StyleScriptFailure(request.action, error);
+    RequestOutcome outcome;
+    if (error == ERROR_SUCCESS) {
+        const Inspection inspection = Inspect(path);
+        outcome = CarryOutPlan(request.plan, path, &inspection, UpdateHooks());
+    } else {
+        outcome = PlanFailure(request.plan, error);
+    }
     SendReply(request, outcome);
     return static_cast<int>(ExitCodeOf(outcome));
 }
 
-RelayReply::RelayReply(ULONGLONG nonce, const StyleScriptOutcome& outcome) {
-    ReplyHeader header = {nonce, DWORD(outcome.action), outcome.error, outcome.systemError, 0};
-    for (size_t bit = 0; bit < std::size(kReplyFlags); ++bit)
-        header.flags |= outcome.*kReplyFlags[bit] ? 1u << bit : 0;
-    const std::wstring names = outcome.programBackupName.empty()
-                                   ? outcome.backupName
-                                   : outcome.backupName + L'\0' + outcome.programBackupName;
-    bytes_.resize(sizeof header + names.size() * sizeof(wchar_t));
+RelayReply::RelayReply(ULONGLONG nonce, const Plan& plan, const RequestOutcome& outcome) {
+    const ReplyHeader header = {nonce, PlanCode(plan),
+                                DWORD(outcome.script ? 1 : 0) | DWORD(outcome.program ? 2 : 0)};
+    bytes_.resize(sizeof header);
     std::memcpy(bytes_.data(), &header, sizeof header);
-    std::memcpy(bytes_.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+    for (const auto* step : {&outcome.script, &outcome.program}) {
+        if (*step)
+            EncodeOutcome(**step, bytes_);
+    }
 }
 
 COPYDATASTRUCT RelayReply::data() {
@@ -242,19 +296,30 @@ bool RelayWait::Receive(HWND sender, const COPYDATASTRUCT& data) {
     return reply_.has_value();
 }
 
-StyleScriptOutcome RelayWait::End(DWORD exitCode) {
+RequestOutcome RelayWait::End(DWORD exitCode) {
     waiting_ = false;
     if (reply_ && ExitCodeOf(*reply_) == exitCode)
         return *std::exchange(reply_, std::nullopt);
     reply_.reset();
-    StyleScriptOutcome told;
-    told.action = request_.action;
-    if (exitCode == kForeignManifestExitCode && request_.action == StyleScriptAction::remove)
-        told.foreignManifest = true;
-    else if (exitCode == ERROR_SUCCESS && request_.action != StyleScriptAction::create)
-        told.unreported = true; // done, or nothing was there to do
-    else
-        told.error = exitCode;
+    const Plan& plan = request_.plan;
+    RequestOutcome told;
+    if (plan.script != ScriptStep::none) {
+        StyleScriptOutcome& script = told.script.emplace();
+        script.action = plan.script == ScriptStep::remove ? StyleScriptAction::remove
+                                                          : StyleScriptAction::create;
+        if (exitCode == kForeignManifestExitCode && plan.script == ScriptStep::remove)
+            script.foreignManifest = true;
+        else if (exitCode == ERROR_SUCCESS && plan.script == ScriptStep::remove)
+            script.unreported = true; // done, or nothing was there to do
+        else
+            script.error = exitCode;
+        if (exitCode != ERROR_SUCCESS || plan.program != ProgramStep::addStyle)
+            return told;
+    }
+    StyleScriptOutcome& program = told.program.emplace();
+    program.action = StyleScriptAction::embed;
+    program.error = exitCode;
+    program.unreported = exitCode == ERROR_SUCCESS;
     return told;
 }
 

@@ -8,7 +8,7 @@
 // drive). The window believes only the instance it started.
 
 #include "platform/held_folder.h"
-#include "stylescript/style_script_writer.h"
+#include "stylescript/request.h"
 
 #include <windows.h>
 
@@ -21,17 +21,18 @@ namespace sheen {
 
 // What the window asks of the elevated instance, and how to answer it.
 struct RelayRequest {
-    StyleScriptAction action = StyleScriptAction::create;
+    Plan plan = kCreatePlan;
     HWND replyTo = nullptr; // the asking window
     ULONGLONG nonce = 0;    // made up for this one request; the reply must carry it
     FolderIdentity folder;  // the program's folder, as the window found it
 };
 
-// Whether the window may offer to do `action` as administrator after `error`
-// for `targetPath`: Windows denied the write, not Sheenwright itself (a
-// read-only manifest or backup stays refused for anyone, see RefusedToAnyone),
-// on a system with User Account Control, to a process that is not elevated.
-bool MayRunAsAdministrator(StyleScriptAction action, const std::wstring& targetPath, DWORD error);
+// Whether the window may offer to carry out `plan` as administrator after
+// `error` for the program `inspection` found: Windows denied the write, not
+// Sheenwright itself (a read-only manifest or backup stays refused for anyone,
+// see RefusedToAnyone), on a system with User Account Control, to a process
+// that is not elevated.
+bool MayRunAsAdministrator(const Plan& plan, const Inspection& inspection, DWORD error);
 
 // `targetPath` as the window just tried it, for another account's process:
 // full, with no trailing dot or blank of its name lost (the script's name is
@@ -45,29 +46,31 @@ std::wstring PathForAdministrator(const std::wstring& targetPath);
 DWORD PinProgramFolder(const std::wstring& targetPath, std::wstring& handedOver,
                        FolderIdentity& folder);
 
-// A request of `action` from the window `replyTo`, with a number of its own.
-RelayRequest NewRelayRequest(StyleScriptAction action, HWND replyTo);
+// A request of `plan` from the window `replyTo`, with a number of its own.
+RelayRequest NewRelayRequest(const Plan& plan, HWND replyTo);
 
-// The instance's command-line parameters: /create or /remove, then
+// The instance's command-line parameters: the plan's switches (/create,
+// /create /embed, /embed or /remove), then
 // /reply-to:<window>:<nonce>:<volume>:<folder index's high and low
 // halves>, then `path` quoted.
 std::wstring RelayArguments(const RelayRequest& request, const std::wstring& path);
-// Reads the /reply-to: argument that follows the action's switch; nothing for
+// Reads the /reply-to: argument that follows the plan's switches; nothing for
 // any other argument.
-std::optional<RelayRequest> ParseReplyTo(StyleScriptAction action, std::wstring_view argument);
+std::optional<RelayRequest> ParseReplyTo(const Plan& plan, std::wstring_view argument);
 
-// In the elevated instance: does `request.action` for exactly `path`, neither
+// In the elevated instance: carries out `request.plan` for exactly `path`, neither
 // following a shortcut nor changing a name, as the window would have, and
 // sends the outcome to the asking window. Only in the folder the window
 // found: one that `path` no longer leads to fails with kFolderChangedError,
 // and the folder is held meanwhile, so that no one can rename it or a folder
-// above it. Returns the exit code (ExitCodeOf).
+// above it. Returns the exit code (ExitCodeOf), Sheenwright's own reasons as
+// they are, for the window to tell.
 int RunRelayedRequest(const RelayRequest& request, const std::wstring& path);
 
 // An outcome as the elevated instance sends it, for the request with `nonce`.
 class RelayReply {
   public:
-    RelayReply(ULONGLONG nonce, const StyleScriptOutcome& outcome);
+    RelayReply(ULONGLONG nonce, const Plan& plan, const RequestOutcome& outcome);
     // Valid while this object lives.
     COPYDATASTRUCT data();
 
@@ -91,14 +94,14 @@ class RelayWait {
     // Ends the wait for an instance that exited with `exitCode`: the reply if
     // one came and agrees with that code, else what the code alone tells,
     // and no more (a removal cannot tell what it took away).
-    StyleScriptOutcome End(DWORD exitCode);
+    RequestOutcome End(DWORD exitCode);
 
   private:
     bool waiting_ = false;
     DWORD processId_ = 0;   // 0 until Started
     DWORD replySender_ = 0; // the process the kept reply came from
     RelayRequest request_;
-    std::optional<StyleScriptOutcome> reply_;
+    std::optional<RequestOutcome> reply_;
 };
 
 } // namespace sheen

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace sheen {
 namespace {
@@ -75,12 +76,42 @@ ReplaceFunction ReplaceStandIn() {
 }
 
 void InjectStall(const char* point) {
+    // So that a test can count the runs that passed `point`, in every process.
+    if (const wchar_t* log = _wgetenv(L"SHEENWRIGHT_RUN_LOG")) {
+        const UniqueFile file(::CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_ALWAYS, 0, nullptr));
+        const std::string line = std::string(point) + "\n";
+        DWORD written = 0;
+        ::WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr);
+    }
     if (!Names("SHEENWRIGHT_STALL", point))
         return;
     // The test that asks for the stall holds the event; once it is gone, so is the stall.
     const UniqueKernelHandle release(::OpenEventW(SYNCHRONIZE, FALSE, L"SheenwrightStallRelease"));
     if (release)
         ::WaitForSingleObject(release.get(), INFINITE);
+}
+
+namespace {
+
+void AfterCopyWritten() {
+    InjectStall("ProgramCopyWritten");
+    InjectFault("ProgramCopyWritten");
+}
+
+// A dependency the side-by-side loader cannot find, in a manifest still well-formed.
+void SpoilManifest(std::string& merged) {
+    if (!FaultNamed("SpoilMergedManifest"))
+        return;
+    const size_t token = merged.find("6595b64144ccf1df");
+    if (token != std::string::npos)
+        merged.replace(token, 16, "0000000000000000");
+}
+
+} // namespace
+
+ProgramUpdateHooks UpdateHooks() {
+    return {&AfterCopyWritten, &SpoilManifest, ReplaceStandIn()};
 }
 
 } // namespace sheen

@@ -4,6 +4,7 @@
 // shipped one they are nothing at all.
 
 #include "platform/file_swap.h"
+#include "stylescript/program_update.h"
 
 namespace sheen {
 
@@ -17,8 +18,14 @@ bool FaultNamed(const char* point);
 ReplaceFunction ReplaceStandIn();
 // If SHEENWRIGHT_STALL names `point`, waits there while the event
 // "SheenwrightStallRelease" exists and is not set, as a share that stops
-// answering would.
+// answering would. Where SHEENWRIGHT_RUN_LOG names a file, `point` is first
+// added to it as a line.
 void InjectStall(const char* point);
+// The program update's steps as the environment makes them fail: right after
+// its copy is written (SHEENWRIGHT_FAULT or SHEENWRIGHT_STALL
+// "ProgramCopyWritten"), with a manifest the side-by-side loader cannot
+// satisfy ("SpoilMergedManifest"), or with ReplaceStandIn.
+ProgramUpdateHooks UpdateHooks();
 #else
 inline void InjectFault(const char*) {}
 inline void InjectStall(const char*) {}
@@ -27,6 +34,9 @@ inline bool FaultNamed(const char*) {
 }
 inline ReplaceFunction ReplaceStandIn() {
     return nullptr;
+}
+inline ProgramUpdateHooks UpdateHooks() {
+    return {};
 }
 #endif
 

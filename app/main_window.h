@@ -64,18 +64,21 @@ class MainWindow {
     HWND control(Control which) const { return controls_[RowOf(which)]; }
     std::wstring PathText() const;
 
-    // Does `action` for `path` through an elevated instance of this program.
-    // The window is disabled while the instance starts, then waits for it
-    // painting, taking no input for its controls but closing if asked; no
-    // handler but the path box's runs meanwhile, whatever sends it. Returns
+    // Carries out `plan` for `path` through an elevated instance of this
+    // program. The window is disabled while the instance starts, then waits
+    // for it painting, taking no input for its controls but closing if asked;
+    // no handler but the path box's runs meanwhile, whatever sends it. Returns
     // what to tell, or nothing when the user declined the consent prompt or
     // closed the window.
-    std::optional<StyleScriptOutcome> RunAsAdministrator(StyleScriptAction action,
-                                                         const std::wstring& path);
-    // Does `action` for `path` and tells the outcome; offers to do it as
-    // administrator where Windows denied it, and to add the style to the
-    // program's own manifest where that wins over the script.
-    void CarryOutAndTell(StyleScriptAction action, const std::wstring& path);
+    std::optional<RequestOutcome> RunAsAdministrator(const Plan& plan, const std::wstring& path);
+    // Carries out `plan` for the program `inspection` found at `path`; where
+    // Windows denied it, asks once whether to carry it out as administrator,
+    // and for a Create whose program's own manifest wins, whether to add the
+    // style to that as well (`styleAsked` then set). Nothing when the user
+    // said no.
+    std::optional<RequestOutcome> CarryOutOrElevate(Plan plan, const std::wstring& path,
+                                                    const Inspection& inspection,
+                                                    bool& styleAsked);
 
     UniqueFont font_;
     UniqueIcon bigIcon_, smallIcon_;

@@ -3,7 +3,7 @@
 
 #include "app/administrator_relay.h"
 #include "app/outcome_text.h"
-#include "app/program_embedding.h"
+#include "app/fault_injection.h"
 #include "platform/dropped_files.h"
 #include "platform/elevation.h"
 #include "platform/file_dialog.h"
@@ -12,8 +12,7 @@
 #include "platform/shortcut.h"
 #include "platform/status_bar.h"
 #include "resources/product.h"
-#include "stylescript/program_update.h"
-#include "stylescript/style_script_writer.h"
+#include "stylescript/request.h"
 #include "sysdesc/system_description.h"
 
 namespace sheen {
@@ -35,15 +34,27 @@ const std::wstring kHelpMessage =
     L"file.";
 
 // Follows the system's description of the denial, as a line of its own.
-std::wstring AsAdministratorQuestion(StyleScriptAction action) {
-    switch (action) {
-    case StyleScriptAction::remove:
+std::wstring AsAdministratorQuestion(const Plan& plan) {
+    if (plan.script == ScriptStep::remove)
         return L"Do you want to remove the style script as administrator?";
-    case StyleScriptAction::embed:
+    if (plan.script == ScriptStep::none)
         return L"Do you want to add the visual style to the program as administrator?";
-    default:
-        return L"Do you want to create the style script as administrator?";
-    }
+    return L"Do you want to create the style script as administrator?";
+}
+
+// The same for a Create where the style belongs in the program's own
+// manifest: one question for both, so that one administrator's run does all.
+std::wstring AsAdministratorWithStyleQuestion(const std::wstring& programKeptAs) {
+    return L"Do you want to create the style script as administrator, and add the visual style "
+           L"to the program's own manifest too, which Windows reads instead? The program as it "
+           L"is now is kept as " +
+           (programKeptAs.empty() ? std::wstring(L"a backup beside it") : programKeptAs) +
+           L".\rYes does both, No creates the style script alone, Cancel does neither.";
+}
+
+// Whether a Create's box offers to add the style to the program's own manifest.
+bool OffersStyle(const Inspection& inspection) {
+    return WantsStyleInProgram(inspection) && inspection.update.refusal == ERROR_SUCCESS;
 }
 
 // Asked when Creat would write the very script the program already has.
@@ -87,45 +98,63 @@ void MainWindow::OnBrowseClick() {
 
 void MainWindow::OnCreateClick() {
     const std::wstring path = PathText();
+    const Inspection inspection = Inspect(path);
     // Pressed again over its own script, Creat offers to take it away.
-    StyleScriptAction action = StyleScriptAction::create;
-    std::wstring backupName;
-    std::wstring programBackup;
-    if (HasItsStyleScript(path, backupName)) {
-        FindProgramToRestore(path, programBackup);
-        if (AskYesNo(hwnd(), RemovalQuestion(backupName, programBackup)))
-            action = StyleScriptAction::remove;
-    }
-    CarryOutAndTell(action, path);
-}
-
-void MainWindow::CarryOutAndTell(StyleScriptAction action, const std::wstring& path) {
-    std::optional<StyleScriptOutcome> outcome = CarryOutRequest(action, path);
-    if (MayRunAsAdministrator(action, path, outcome->error)) {
-        const FlagScope busy(relayBusy_);
-        if (!AskYesNo(hwnd(),
-                      StyleScriptOutcomeText(*outcome) + L"\r" + AsAdministratorQuestion(action)))
-            return;
-        outcome = RunAsAdministrator(action, path);
-        if (!outcome)
-            return;
-    }
-    // Where the program's own manifest wins, the style can go into it instead.
-    if (OffersEmbedding(*outcome)) {
-        if (AskYesNo(hwnd(), StyleScriptOutcomeText(*outcome) + L"\r" +
-                                 EmbeddingQuestion(ProgramBackupName(path))))
-            CarryOutAndTell(StyleScriptAction::embed, path);
+    Plan plan = kCreatePlan;
+    if (inspection.hasItsStyleScript &&
+        AskYesNo(hwnd(), RemovalQuestion(inspection.restoredFrom, inspection.update.restoredFrom)))
+        plan = kRemovalPlan;
+    bool styleAsked = false;
+    std::optional<RequestOutcome> outcome = CarryOutOrElevate(plan, path, inspection, styleAsked);
+    if (!outcome)
         return;
+    const bool created = outcome->script && outcome->script->action == StyleScriptAction::create &&
+                         outcome->script->error == ERROR_SUCCESS && !outcome->program;
+    std::wstring told = RequestOutcomeText(*outcome);
+    if (created && !styleAsked && WantsStyleInProgram(inspection)) {
+        // Where the program's own manifest wins, the style can go into it instead.
+        if (!OffersStyle(inspection)) {
+            told += L"\r" + StyleRefusalLine(inspection.update.refusal);
+        } else {
+            if (!AskYesNo(hwnd(), told + L"\r" + EmbeddingQuestion(inspection.update.keptAs)))
+                return;
+            outcome = CarryOutOrElevate(kAddStylePlan, path, inspection, styleAsked);
+            if (!outcome)
+                return;
+            told = RequestOutcomeText(*outcome);
+        }
     }
-    ShowMessage(hwnd(), StyleScriptOutcomeText(*outcome));
+    ShowMessage(hwnd(), told);
 }
 
-std::optional<StyleScriptOutcome> MainWindow::RunAsAdministrator(StyleScriptAction action,
-                                                                 const std::wstring& path) {
-    RelayRequest request = NewRelayRequest(action, hwnd());
+std::optional<RequestOutcome> MainWindow::CarryOutOrElevate(Plan plan, const std::wstring& path,
+                                                            const Inspection& inspection,
+                                                            bool& styleAsked) {
+    const RequestOutcome outcome = CarryOutPlan(plan, path, &inspection, UpdateHooks());
+    if (!MayRunAsAdministrator(plan, inspection, ExitCodeOf(outcome)))
+        return outcome;
+    const FlagScope busy(relayBusy_);
+    const std::wstring denied = RequestOutcomeText(outcome) + L"\r";
+    if (plan == kCreatePlan && OffersStyle(inspection)) {
+        styleAsked = true;
+        const int answer = AskYesNoCancel(
+            hwnd(), denied + AsAdministratorWithStyleQuestion(inspection.update.keptAs));
+        if (answer == IDCANCEL)
+            return std::nullopt;
+        if (answer == IDYES)
+            plan.program = ProgramStep::addStyle;
+    } else if (!AskYesNo(hwnd(), denied + AsAdministratorQuestion(plan))) {
+        return std::nullopt;
+    }
+    return RunAsAdministrator(plan, path);
+}
+
+std::optional<RequestOutcome> MainWindow::RunAsAdministrator(const Plan& plan,
+                                                             const std::wstring& path) {
+    RelayRequest request = NewRelayRequest(plan, hwnd());
     std::wstring handedOver;
     if (const DWORD error = PinProgramFolder(path, handedOver, request.folder))
-        return StyleScriptFailure(action, error);
+        return PlanFailure(plan, error);
     UniqueKernelHandle process;
     DWORD processId = 0;
     ::EnableWindow(hwnd(), FALSE);
@@ -140,15 +169,15 @@ std::optional<StyleScriptOutcome> MainWindow::RunAsAdministrator(StyleScriptActi
     if (error == ERROR_CANCELLED)
         return std::nullopt; // the user said no to the consent prompt: nothing to tell
     if (error != ERROR_SUCCESS)
-        return StyleScriptFailure(action, error);
+        return PlanFailure(plan, error);
     relayWait_.Started(processId);
     DWORD exitCode = 0;
     bool quit = false;
     error = WaitForProcessDroppingInput(process.get(), exitCode, quit);
-    const StyleScriptOutcome outcome = relayWait_.End(exitCode);
+    const RequestOutcome outcome = relayWait_.End(exitCode);
     if (quit)
         return std::nullopt; // the window closed; the administrator's run ends on its own
-    return error == ERROR_SUCCESS ? outcome : StyleScriptFailure(action, error);
+    return error == ERROR_SUCCESS ? outcome : PlanFailure(plan, error);
 }
 
 void MainWindow::OnAboutClick() {

@@ -6,8 +6,6 @@
 namespace sheen {
 
 std::wstring ErrorText(DWORD code) {
-    if (code == kFolderChangedError)
-        return L"The folder changed while Sheenwright was working in it.";
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

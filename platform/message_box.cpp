@@ -24,6 +24,10 @@ bool AskYesNo(HWND owner, const std::wstring& question) {
     return ShowBox(owner, question, MB_YESNO) == IDYES;
 }
 
+int AskYesNoCancel(HWND owner, const std::wstring& question) {
+    return ShowBox(owner, question, MB_YESNOCANCEL);
+}
+
 void ShowCurrentError(HWND owner) {
     ShowMessage(owner, DescribeError(std::current_exception()), MB_ICONERROR);
 }

@@ -14,6 +14,8 @@ void ShowMessage(HWND owner, const std::wstring& text, UINT iconStyle = 0);
 // Asks `question` in the same kind of box, with Yes and No and no icon; true
 // when the user answered Yes.
 bool AskYesNo(HWND owner, const std::wstring& question);
+// The same with Cancel as well; returns IDYES, IDNO or IDCANCEL.
+int AskYesNoCancel(HWND owner, const std::wstring& question);
 
 // Inside a catch block: shows the error being handled (see DescribeError) with
 // the error icon.

@@ -2,19 +2,14 @@
 // A program's own manifest with the visual style added to it, for Windows to
 // read from inside the program.
 
+#include "stylescript/reasons.h"
+
 #include <windows.h>
 
 #include <string>
 #include <string_view>
 
 namespace sheen {
-
-// Returned for a manifest that the system's XML reader cannot read, or that
-// gives nothing to add to (a root element without an end tag).
-inline constexpr DWORD kUnreadableManifest = ERROR_SXS_MANIFEST_PARSE_ERROR;
-// Returned for a manifest that already depends on Common Controls in another
-// version: the loader would refuse a second dependency beside it.
-inline constexpr DWORD kOtherCommonControlsVersion = 0x20000000 | 4;
 
 // Sets `merged` to `manifest`, byte for byte, with one element added as the
 // last child of its root: a dependency on Common Controls 6 for

@@ -65,7 +65,8 @@ DWORD CheckReplaceableProgram(const std::wstring& full) {
     const UniqueFile alone(::CreateFileW(full.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    return alone ? ERROR_SUCCESS : ::GetLastError();
+    const DWORD error = alone ? ERROR_SUCCESS : ::GetLastError();
+    return error == ERROR_SHARING_VIOLATION ? kProgramInUse : error;
 }
 
 // Where the file's sections end: anything after is data the update would lose.
@@ -90,6 +91,31 @@ DWORD CheckChangeable(const PeImage& image) {
     if (EndOfSections(image) < image.fileSize())
         return kDataAfterSections;
     return ERROR_SUCCESS;
+}
+
+// What the program's own manifest becomes.
+struct Merge {
+    bool alreadyStyled = false; // nothing to add, however the program is laid out
+    WORD language = 0;
+    std::string_view architecture;
+    std::string merged;
+};
+
+// Everything that refuses a program before anything is written, but its
+// attributes and who holds it.
+DWORD PrepareMerge(const PeImage& image, Merge& merge) {
+    if (const DWORD error = CheckChangeable(image))
+        return error;
+    std::string manifest;
+    if (const DWORD error = ReadEmbeddedManifest(image, manifest, &merge.language))
+        return error;
+    merge.alreadyStyled = DependsOnCommonControls6(manifest);
+    if (merge.alreadyStyled)
+        return ERROR_SUCCESS;
+    merge.architecture = ArchitectureOf(image);
+    if (const DWORD error = AddCommonControlsDependency(manifest, merge.architecture, merge.merged))
+        return error;
+    return CheckResourceLayout(image);
 }
 
 // A backup made for a change that did not happen is taken back, but only
@@ -151,26 +177,19 @@ DWORD AddStyle(const std::wstring& targetPath, const ProgramUpdateHooks& hooks,
         return error;
     if (const DWORD error = CheckReplaceableProgram(full))
         return error;
-    std::string manifest;
-    WORD language = 0;
-    std::string_view architecture;
-    std::string merged;
+    Merge merge;
     {
         PeImage image;
         if (const DWORD error = image.Open(full))
             return error;
-        if (const DWORD error = CheckChangeable(image))
+        if (const DWORD error = PrepareMerge(image, merge))
             return error;
-        if (const DWORD error = ReadEmbeddedManifest(image, manifest, &language))
-            return error;
-        if (DependsOnCommonControls6(manifest))
-            return ERROR_SUCCESS; // nothing to add, however it is laid out
-        architecture = InspectTarget(full).architecture;
-        if (const DWORD error = AddCommonControlsDependency(manifest, architecture, merged))
-            return error;
-        if (const DWORD error = CheckResourceLayout(image))
-            return error;
+        if (merge.alreadyStyled)
+            return ERROR_SUCCESS;
     }
+    const WORD language = merge.language;
+    const std::string_view architecture = merge.architecture;
+    std::string& merged = merge.merged;
     if (hooks.spoilManifest)
         hooks.spoilManifest(merged);
 
@@ -239,7 +258,7 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
     if (ReadEmbeddedManifest(program, manifest, &language) != ERROR_SUCCESS ||
         !DependsOnCommonControls6(manifest))
         return ERROR_SUCCESS; // nothing of ours
-    const std::string_view architecture = InspectTarget(full).architecture;
+    const std::string_view architecture = ArchitectureOf(program);
     std::vector<std::wstring> backups;
     if (const DWORD error = ListBackupPaths(full, backups))
         return error;
@@ -287,19 +306,27 @@ DWORD PutBack(const std::wstring& full, const std::wstring& backup) {
 
 } // namespace
 
-bool OffersEmbedding(const StyleScriptOutcome& created) {
-    // Without XmlLite the manifest was not judged: nothing is known to be missing.
-    return created.action == StyleScriptAction::create && created.error == ERROR_SUCCESS &&
-           created.embeddedManifestWins && !created.alreadyStyled && XmlReaderAvailable();
-}
-
-std::wstring ProgramBackupName(const std::wstring& targetPath) {
+ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath) {
+    ProgramUpdateFacts facts;
     std::wstring full;
+    facts.refusal = ProgramPathOf(targetPath, full);
+    if (facts.refusal != ERROR_SUCCESS)
+        return facts;
     std::wstring backup;
-    if (ProgramPathOf(targetPath, full) != ERROR_SUCCESS ||
-        NextBackupPath(full, backup) != ERROR_SUCCESS)
-        return L"";
-    return std::wstring(SplitPath(backup).name);
+    if (NextBackupPath(full, backup) == ERROR_SUCCESS)
+        facts.keptAs = SplitPath(backup).name;
+    facts.restoreError = FindRestorable(full, backup);
+    if (facts.restoreError == ERROR_SUCCESS && !backup.empty())
+        facts.restoredFrom = SplitPath(backup).name;
+    const DWORD attributes = ::GetFileAttributesW(full.c_str());
+    PeImage image;
+    Merge merge;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        facts.refusal = kReadOnlyProgram;
+    else if ((facts.refusal = image.Open(full)) == ERROR_SUCCESS)
+        facts.refusal = PrepareMerge(image, merge);
+    facts.alreadyStyled = facts.refusal == ERROR_SUCCESS && merge.alreadyStyled;
+    return facts;
 }
 
 StyleScriptOutcome AddStyleToProgram(const std::wstring& targetPath,
@@ -312,15 +339,6 @@ StyleScriptOutcome AddStyleToProgram(const std::wstring& targetPath,
         outcome.unproven = false;
     }
     return outcome;
-}
-
-void FindProgramToRestore(const std::wstring& targetPath, std::wstring& backupName) {
-    backupName.clear();
-    std::wstring full;
-    std::wstring backup;
-    if (ProgramPathOf(targetPath, full) == ERROR_SUCCESS &&
-        FindRestorable(full, backup) == ERROR_SUCCESS && !backup.empty())
-        backupName = SplitPath(backup).name;
 }
 
 DWORD RestoreProgram(const std::wstring& targetPath, std::wstring& restoredFrom) {

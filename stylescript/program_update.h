@@ -6,6 +6,7 @@
 // back, checked and put to the side-by-side loader, and only then swapped in.
 
 #include "platform/file_swap.h"
+#include "stylescript/reasons.h"
 #include "stylescript/style_script_writer.h"
 
 #include <windows.h>
@@ -14,17 +15,6 @@
 
 namespace sheen {
 
-// Why a program is not changed, as error codes of their own.
-inline constexpr DWORD kSignedProgram = ERROR_EXE_CANNOT_MODIFY_SIGNED_BINARY;
-inline constexpr DWORD kDotNetProgram = ERROR_EXE_CANNOT_MODIFY_STRONG_SIGNED_BINARY;
-inline constexpr DWORD kDataAfterSections = ERROR_EXE_MARKED_INVALID;
-inline constexpr DWORD kReadOnlyProgram = ERROR_FILE_READ_ONLY;
-inline constexpr DWORD kCheckAfterChangeFailed = ERROR_CRC;
-inline constexpr DWORD kProgramChangedSince = ERROR_REVISION_MISMATCH;
-// The side-by-side loader refuses the changed manifest, which the original's
-// it accepts: Windows would not start the program.
-inline constexpr DWORD kWouldNotStart = 0x20000000 | 5;
-
 // What the tests put in the place of the update's steps, to make them fail.
 struct ProgramUpdateHooks {
     void (*afterCopyWritten)() = nullptr;                 // may throw
@@ -32,19 +22,24 @@ struct ProgramUpdateHooks {
     ReplaceFunction replace = nullptr;                    // ReplaceFileW where null
 };
 
-// Whether a Create's outcome calls for offering to add the style to the
-// program itself: its own manifest wins, and was read (the system has
-// XmlLite) and found not to give the style.
-bool OffersEmbedding(const StyleScriptOutcome& created);
-
-// The file name the program at `targetPath` would be kept under; empty where
-// that cannot be told.
-std::wstring ProgramBackupName(const std::wstring& targetPath);
+// What a program update, or its undo, would do with the program at
+// `targetPath`, found without changing anything.
+struct ProgramUpdateFacts {
+    // Why the style cannot be added to its own manifest (as AddStyleToProgram
+    // refuses it up front, but for who holds the program); ERROR_SUCCESS where
+    // it can, or where it is there already (`alreadyStyled`).
+    DWORD refusal = ERROR_SUCCESS;
+    bool alreadyStyled = false;
+    std::wstring keptAs;                // the file name the program would be kept under
+    std::wstring restoredFrom;          // the backup an undo would put back; empty for none
+    DWORD restoreError = ERROR_SUCCESS; // why an undo would be refused
+};
+ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath);
 
 // Adds the Common Controls 6 dependency, for the processor the style script
 // names, to the manifest embedded in the program at `targetPath`. Refused,
 // with nothing changed: a read-only program (kReadOnlyProgram), one open
-// elsewhere (the system's sharing violation), a signed one (kSignedProgram), a
+// elsewhere (kProgramInUse), a signed one (kSignedProgram), a
 // .NET one (kDotNetProgram), one with data after its last section
 // (kDataAfterSections), one whose layout the resource writer cannot change
 // (see platform/resource_writer.h), one whose manifest cannot be read
@@ -63,11 +58,6 @@ std::wstring ProgramBackupName(const std::wstring& targetPath);
 // backup exists whenever it holds the new ones. Running out of memory throws.
 StyleScriptOutcome AddStyleToProgram(const std::wstring& targetPath,
                                      const ProgramUpdateHooks& hooks = {});
-
-// Sets `backupName` to the file name of the backup a removal would put back
-// in the program's place: one whose manifest with the style added is exactly
-// the program's, and which the program is, but for that, still. Empty for none.
-void FindProgramToRestore(const std::wstring& targetPath, std::wstring& backupName);
 
 // For a removal: when the program at `targetPath` is byte for byte what
 // AddStyleToProgram makes of one of its backups, that backup's bytes take its

@@ -18,22 +18,15 @@ std::wstring StyleScriptPath(const std::wstring& targetPath) {
 
 namespace {
 
-// The program at `targetPath`, inspected; `fullPath` receives its full path.
-TargetProgram Inspect(const std::wstring& targetPath, std::wstring& fullPath) {
-    // A device name must not be opened to be read; writing or removing refuses it.
-    const bool inspectable = CheckNewFileName(StyleScriptPath(targetPath)) == ERROR_SUCCESS &&
-                             FullPathForCreate(targetPath, fullPath) == ERROR_SUCCESS;
-    return inspectable ? InspectTarget(fullPath) : TargetProgram{};
-}
-
 // So that Windows looks at the program's manifest again at its next start.
-bool TouchFails(const TargetProgram& program, const std::wstring& fullPath) {
-    return program.needsTouch && TouchLastWriteTime(fullPath) != ERROR_SUCCESS;
+bool TouchFails(const TargetProgram& program, const std::wstring& targetPath) {
+    std::wstring full;
+    return program.needsTouch && FullPathForCreate(targetPath, full) == ERROR_SUCCESS &&
+           TouchLastWriteTime(full) != ERROR_SUCCESS;
 }
 
-StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
-    std::wstring target;
-    const TargetProgram program = Inspect(targetPath, target);
+StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath,
+                                           const TargetProgram& program) {
     StyleScriptOutcome outcome;
     std::wstring backup;
     outcome.error =
@@ -44,20 +37,14 @@ StyleScriptOutcome WriteFittingStyleScript(const std::wstring& targetPath) {
     outcome.backupName = SplitPath(backup).name;
     outcome.embeddedManifestWins = program.embeddedManifestWins;
     outcome.alreadyStyled = program.alreadyStyled;
-    outcome.touchFailed = TouchFails(program, target);
+    outcome.touchFailed = TouchFails(program, targetPath);
     return outcome;
 }
 
 StyleScriptOutcome RemoveOwnStyleScript(const std::wstring& targetPath) {
     StyleScriptOutcome outcome;
     outcome.action = StyleScriptAction::remove;
-    // The program's own manifest first, if Sheenwright added the style to it.
     std::wstring restored;
-    outcome.error = RestoreProgram(targetPath, restored);
-    if (outcome.error != ERROR_SUCCESS)
-        return outcome;
-    if (!restored.empty())
-        outcome.programBackupName = SplitPath(restored).name;
     Removal removal = Removal::removed;
     outcome.error =
         RemoveFileContents(StyleScriptPath(targetPath), IsOwnStyleScript, removal, restored);
@@ -69,8 +56,7 @@ StyleScriptOutcome RemoveOwnStyleScript(const std::wstring& targetPath) {
         outcome.foreignManifest = true;
     } else {
         outcome.backupName = SplitPath(restored).name;
-        std::wstring target;
-        outcome.touchFailed = TouchFails(Inspect(targetPath, target), target);
+        outcome.touchFailed = TouchFails(InspectScriptTarget(targetPath), targetPath);
     }
     return outcome;
 }
@@ -93,21 +79,52 @@ DWORD ExitCodeOf(const StyleScriptOutcome& outcome) {
     return outcome.foreignManifest ? kForeignManifestExitCode : ERROR_SUCCESS;
 }
 
-StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
-    return WithoutThrowing(StyleScriptAction::create,
-                           [&] { return WriteFittingStyleScript(targetPath); });
+TargetProgram InspectScriptTarget(const std::wstring& targetPath) {
+    // A device name must not be opened to be read; writing or removing refuses it.
+    std::wstring full;
+    const bool inspectable = CheckNewFileName(StyleScriptPath(targetPath)) == ERROR_SUCCESS &&
+                             FullPathForCreate(targetPath, full) == ERROR_SUCCESS;
+    return inspectable ? InspectTarget(full) : TargetProgram{};
 }
 
-StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath) {
+StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath) {
+    return WithoutThrowing(StyleScriptAction::create, [&] {
+        return WriteFittingStyleScript(targetPath, InspectScriptTarget(targetPath));
+    });
+}
+
+StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath,
+                                        const TargetProgram& program) {
+    return WithoutThrowing(StyleScriptAction::create,
+                           [&] { return WriteFittingStyleScript(targetPath, program); });
+}
+
+StyleScriptOutcome PutBackProgram(const std::wstring& targetPath) {
+    return WithoutThrowing(StyleScriptAction::remove, [&] {
+        StyleScriptOutcome outcome;
+        outcome.action = StyleScriptAction::remove;
+        std::wstring restored;
+        outcome.error = RestoreProgram(targetPath, restored);
+        if (outcome.error == ERROR_SUCCESS && !restored.empty())
+            outcome.programBackupName = SplitPath(restored).name;
+        return outcome;
+    });
+}
+
+StyleScriptOutcome RemoveStyleScriptOnly(const std::wstring& targetPath) {
     return WithoutThrowing(StyleScriptAction::remove,
                            [&] { return RemoveOwnStyleScript(targetPath); });
 }
 
-StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstring& targetPath) {
-    if (action == StyleScriptAction::embed)
-        return WithoutThrowing(action, [&] { return AddStyleToProgram(targetPath); });
-    return action == StyleScriptAction::remove ? RemoveStyleScriptFile(targetPath)
-                                               : WriteStyleScriptFile(targetPath);
+StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath) {
+    // The program's own manifest first, if Sheenwright added the style to it.
+    StyleScriptOutcome program = PutBackProgram(targetPath);
+    if (program.error != ERROR_SUCCESS)
+        return program;
+    StyleScriptOutcome outcome = RemoveStyleScriptOnly(targetPath);
+    if (outcome.error == ERROR_SUCCESS)
+        outcome.programBackupName = std::move(program.programBackupName);
+    return outcome;
 }
 
 StyleScriptOutcome StyleScriptFailure(StyleScriptAction action, DWORD error) {
@@ -115,21 +132,6 @@ StyleScriptOutcome StyleScriptFailure(StyleScriptAction action, DWORD error) {
     outcome.action = action;
     outcome.error = error;
     return outcome;
-}
-
-bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName) {
-    const std::wstring scriptPath = StyleScriptPath(targetPath);
-    std::string held;
-    // Only one of its own is worth inspecting the program for, which Create does again.
-    if (ReadSmallFile(scriptPath, held) != ERROR_SUCCESS || !IsOwnStyleScript(held))
-        return false;
-    std::wstring target;
-    if (held != StyleScriptFor(Inspect(targetPath, target).architecture))
-        return false;
-    std::wstring backup;
-    FindRestorableBackup(scriptPath, IsOwnStyleScript, backup);
-    backupName = SplitPath(backup).name;
-    return true;
 }
 
 bool RefusedToAnyone(StyleScriptAction action, const std::wstring& targetPath) {

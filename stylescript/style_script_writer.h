@@ -1,5 +1,7 @@
 #pragma once
 
+#include "stylescript/target_program.h"
+
 #include <windows.h>
 
 #include <string>
@@ -53,10 +55,12 @@ DWORD ExitCodeOf(const StyleScriptOutcome& outcome);
 // out of memory is ERROR_NOT_ENOUGH_MEMORY.
 StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath);
 
-// Whether the manifest of `targetPath` holds exactly the script Create would
-// write now (for the program's processor); `backupName` then receives the
-// file name of the earlier manifest a removal would put back, or nothing.
-bool HasItsStyleScript(const std::wstring& targetPath, std::wstring& backupName);
+// The same, for the program as InspectScriptTarget found it.
+StyleScriptOutcome WriteStyleScriptFile(const std::wstring& targetPath,
+                                        const TargetProgram& program);
+
+// The program at `targetPath` as Create reads it: nothing for a name it would refuse.
+TargetProgram InspectScriptTarget(const std::wstring& targetPath);
 
 // Takes the style script of `targetPath` away again: if its manifest is
 // exactly a style script (of any processor), the earlier manifest the last
@@ -72,8 +76,11 @@ StyleScriptOutcome RemoveStyleScriptFile(const std::wstring& targetPath);
 // folder.
 bool RefusedToAnyone(StyleScriptAction action, const std::wstring& targetPath);
 
-// WriteStyleScriptFile or RemoveStyleScriptFile, as `action` asks.
-StyleScriptOutcome CarryOutStyleScript(StyleScriptAction action, const std::wstring& targetPath);
+// The two halves of RemoveStyleScriptFile, each alone: the program put back
+// (see RestoreProgram), its backup's name in `programBackupName`; and the
+// script taken away, the program left as it is.
+StyleScriptOutcome PutBackProgram(const std::wstring& targetPath);
+StyleScriptOutcome RemoveStyleScriptOnly(const std::wstring& targetPath);
 
 // The outcome of `action` that stopped at `error`.
 StyleScriptOutcome StyleScriptFailure(StyleScriptAction action, DWORD error);

@@ -40,8 +40,9 @@ bool PrefersExternalManifest() {
            value == 1;
 }
 
-// The processor whose Common Controls the program's process will ask for.
-std::string_view ScriptArchitecture(const PeImage& image) {
+} // namespace
+
+std::string_view ArchitectureOf(const PeImage& image) {
     switch (image.machine()) {
     case IMAGE_FILE_MACHINE_I386: {
         // A .NET program built for Any CPU says I386, yet runs as a 64-bit
@@ -62,6 +63,8 @@ std::string_view ScriptArchitecture(const PeImage& image) {
         return kArchitectureAny;
     }
 }
+
+namespace {
 
 // Whether `element` names Common Controls as the side-by-side loader reads
 // a dependency: an assemblyIdentity of the asm.v1 namespace whose name and
@@ -101,18 +104,23 @@ bool DependsOnOtherCommonControls(std::string_view manifest) {
 TargetProgram InspectTarget(const std::wstring& fullPath) {
     TargetProgram program;
     PeImage image;
-    if (image.Open(fullPath) != ERROR_SUCCESS)
+    if (const DWORD error = image.Open(fullPath)) {
+        if (error != ERROR_BAD_EXE_FORMAT)
+            program.readError = error;
         return program; // not a program: nothing inside it can compete
-    program.architecture = ScriptArchitecture(image);
+    }
+    program.isProgram = true;
+    program.architecture = ArchitectureOf(image);
     const OsVersion os = RunningOsVersion();
     program.needsTouch = CachesManifestLookups(os);
-    if (!EmbeddedManifestComesFirst(os))
-        return program;
     std::string manifest;
-    if (ReadEmbeddedManifest(image, manifest) != ERROR_SUCCESS || PrefersExternalManifest())
+    if (ReadEmbeddedManifest(image, manifest) != ERROR_SUCCESS)
         return program;
-    program.embeddedManifestWins = true;
-    program.alreadyStyled = DependsOnCommonControls6(manifest);
+    program.hasOwnManifest = true;
+    program.ownManifestStyled = DependsOnCommonControls6(manifest);
+    program.fileComesFirst = !EmbeddedManifestComesFirst(os) || PrefersExternalManifest();
+    program.embeddedManifestWins = !program.fileComesFirst;
+    program.alreadyStyled = program.embeddedManifestWins && program.ownManifestStyled;
     return program;
 }
 

@@ -2,6 +2,7 @@
 // What Windows will make of a style script beside a program, as far as the
 // program and the running system tell.
 
+#include "platform/pe_image.h"
 #include "stylescript/style_script.h"
 
 #include <string>
@@ -10,11 +11,19 @@
 namespace sheen {
 
 struct TargetProgram {
+    bool isProgram = false; // read as a program at all
+    DWORD readError = ERROR_SUCCESS; // why it was not, where that is not its format
     std::string_view architecture = kArchitectureX86; // for the script, see StyleScriptFor
+    bool hasOwnManifest = false;       // it carries a manifest that could be read
+    bool ownManifestStyled = false;    // which asks for Common Controls 6 itself
+    bool fileComesFirst = false;       // Windows takes the file beside it over its own
     bool embeddedManifestWins = false; // Windows reads the program's own manifest instead
     bool alreadyStyled = false;        // and that one asks for Common Controls 6 itself
     bool needsTouch = false; // a program whose manifest Windows remembers by its last-write time
 };
+
+// The processor whose Common Controls the program's process will ask for.
+std::string_view ArchitectureOf(const PeImage& image);
 
 // Inspects the program at `fullPath` (a full path to a name CheckNewFileName
 // accepts) for the running system. Never fails: what cannot be read leaves the

@@ -39,7 +39,7 @@ class SenderWindow {
 
 TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExitCode) {
     const SenderWindow sender;
-    const RelayRequest request = NewRelayRequest(Action::create, kWindow);
+    const RelayRequest request = NewRelayRequest(kCreatePlan, kWindow);
     StyleScriptOutcome kept, other;
     kept.backupName = L"tool.exe.manifest.bak";
     other.backupName = L"tool.exe.manifest.bak2";
@@ -67,7 +67,7 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
     };
     for (const Case& c : cases) {
         RelayWait wait;
-        RelayReply reply(c.request, kept);
+        RelayReply reply(c.request, kCreatePlan, {kept});
         COPYDATASTRUCT data = reply.data();
         data.cbData -= c.cut;
         EXPECT_FALSE(wait.Receive(sender.get(), data)) << "before the wait: " << c.what;
@@ -78,14 +78,14 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
             const bool awaited =
                 (c.early || c.awaited == self) && c.request == request.nonce && !c.cut;
             EXPECT_EQ(wait.Receive(sender.get(), data), awaited) << c.what;
-            RelayReply second(c.request, other);
+            RelayReply second(c.request, kCreatePlan, {other});
             if (awaited) {
                 EXPECT_FALSE(wait.Receive(sender.get(), second.data())) << "a second: " << c.what;
             }
         }
         if (c.early)
             wait.Started(c.awaited);
-        EXPECT_EQ(StyleScriptOutcomeText(wait.End(c.exitCode)), c.told) << c.what;
+        EXPECT_EQ(RequestOutcomeText(wait.End(c.exitCode)), c.told) << c.what;
     }
     // Without a reply, a success says no more than its exit code: a removal may
     // have found nothing to take away, a program update nothing to add.
@@ -95,8 +95,8 @@ TEST(RelayWait, BelievesOnlyTheFirstWholeReplyOfItsInstanceThatAgreesWithItsExit
         {Action::embed, L"The administrator's run ended without an error; it did not say more."}};
     for (const auto& [action, told] : unreported) {
         RelayWait wait;
-        wait.Begin(NewRelayRequest(action, kWindow));
-        EXPECT_EQ(StyleScriptOutcomeText(wait.End(0)), told);
+        wait.Begin(NewRelayRequest(PlanOf(action), kWindow));
+        EXPECT_EQ(RequestOutcomeText(wait.End(0)), told);
     }
 }
 
@@ -165,9 +165,10 @@ class GuardedProgramFolder : public testing::Test {
     }
     test::MessageBoxView Ask(const RunningApp& app) { return Ask(app, folder_ / L"tool.exe"); }
 
-    // Answers Yes; returns what the window then tells, once it is dismissed.
-    std::wstring Yes(const RunningApp& app, const test::MessageBoxView& question) {
-        test::DismissMessageBox(question, IDYES);
+    // Answers Yes (or `answer`); returns what the window then tells, once it is dismissed.
+    std::wstring Yes(const RunningApp& app, const test::MessageBoxView& question,
+                     int answer = IDYES) {
+        test::DismissMessageBox(question, answer);
         const auto told = test::ReadAndDismissOkBox(app.processId());
         EXPECT_TRUE(app.WaitUntilUsable());
         EXPECT_TRUE(app.ShowsNoMessage()) << "said once, and asked no more";
@@ -235,33 +236,60 @@ TEST_F(GuardedProgramFolder, ARemovalDeniedIsOfferedAsAdministratorToo) {
     EXPECT_EQ(test::ReadFileBytes(manifest_), kEarlier);
 }
 
-// Create as administrator, then the program's own manifest changed as administrator.
-TEST_F(GuardedProgramFolder, AProgramUpdateDeniedIsOfferedAsAdministratorToo) {
+// One press of Creat for a program whose own manifest wins: one question
+// covers the script and the program, and one administrator's run does what
+// the answer asked.
+TEST_F(GuardedProgramFolder, OneQuestionAndOneAdministratorsRunForTheScriptAndTheProgram) {
     const std::wstring tool = folder_ / L"tool.exe";
-    guard_->Open();
-    test::MakeProbe(tool);
-    const std::string original = test::ReadFileBytes(tool);
-    guard_.emplace(folder_.path());
-    const RunningApp app = Limited();
-    const test::MessageBoxView create = Ask(app);
-    guard_->Open();
-    test::DismissMessageBox(create, IDYES);
-    const auto embed = test::WaitForMessageBox(app.processId());
-    ASSERT_TRUE(embed.has_value());
-    ASSERT_NE(embed->text.find(L"add the visual style to the program's own manifest?"),
-              std::wstring::npos);
-    guard_.emplace(folder_.path());
-    test::DismissMessageBox(*embed, IDYES);
-    const auto question = test::WaitForMessageBox(app.processId());
-    ASSERT_TRUE(question.has_value());
-    EXPECT_EQ(question->text,
-              ErrorText(ERROR_ACCESS_DENIED) +
-                  L"\rDo you want to add the visual style to the program as administrator?");
-    guard_->Open();
-    EXPECT_EQ(Yes(app, *question), L"The visual style was added to the program's own manifest.\r"
-                                   L"The program as it was is kept as tool.exe.bak.");
-    EXPECT_EQ(test::ReadFileBytes(tool + L".bak"), original);
-    EXPECT_EQ(test::RunProbe(tool), test::kCommonControls6);
+    const std::wstring script = L"Style script created successfully.\r"
+                                L"Note: The created script file must be kept in the same "
+                                L"directory as the .exe file!\r"
+                                L"The earlier manifest was kept as tool.exe.manifest.bak.\r"
+                                L"Windows uses the program's own embedded manifest instead of "
+                                L"this file.";
+    struct Case {
+        int answer;
+        std::wstring told;
+        DWORD controls;   // what the program then gets
+        std::string runs; // the steps the administrator's runs passed, in order
+    };
+    const Case cases[] = {
+        {IDYES,
+         script + L"\rThe visual style was added to the program's own manifest.\r"
+                  L"The program as it was is kept as tool.exe.bak.",
+         test::kCommonControls6, "RunRelayedRequest\nProgramCopyWritten\n"},
+        {IDNO, script, test::kOldControls, "RunRelayedRequest\n"},
+    };
+    ScratchFolder logs;
+    for (const Case& c : cases) {
+        guard_->Open();
+        test::WriteFileBytes(manifest_, kEarlier);
+        DeleteFileW((manifest_ + L".bak").c_str());
+        test::MakeProbe(tool);
+        const std::string original = test::ReadFileBytes(tool);
+        guard_.emplace(folder_.path());
+        const std::wstring log = logs / (L"runs" + std::to_wstring(c.answer));
+        SetEnvironmentVariableW(L"SHEENWRIGHT_RUN_LOG", log.c_str());
+        const RunningApp app = Limited(kFaultyProgram);
+        const test::MessageBoxView question = Ask(app);
+        EXPECT_EQ(question.text,
+                  ErrorText(ERROR_ACCESS_DENIED) +
+                      L"\rDo you want to create the style script as administrator, and add the "
+                      L"visual style to the program's own manifest too, which Windows reads "
+                      L"instead? The program as it is now is kept as tool.exe.bak.\rYes does "
+                      L"both, No creates the style script alone, Cancel does neither.");
+        guard_->Open();
+        EXPECT_EQ(Yes(app, question, c.answer), c.told);
+        SetEnvironmentVariableW(L"SHEENWRIGHT_RUN_LOG", nullptr);
+        EXPECT_EQ(test::ReadFileBytesIfAny(log), c.runs) << "one run";
+        EXPECT_EQ(test::ReadFileBytes(manifest_), StyleScriptFor(kArchitectureAmd64));
+        EXPECT_EQ(test::ReadFileBytes(manifest_ + L".bak"), kEarlier);
+        EXPECT_EQ(test::RunProbe(tool), c.controls);
+        if (c.answer == IDYES) {
+            EXPECT_EQ(test::ReadFileBytes(tool + L".bak"), original);
+        }
+        DeleteFileW((tool + L".bak").c_str());
+    }
 }
 
 // Any program of the user's may send the window a success while it waits.
@@ -271,7 +299,7 @@ TEST_F(GuardedProgramFolder, AReplyFromAnyOtherProcessIsIgnoredAndTheInstancesSh
     test::DismissMessageBox(Ask(app), IDYES);
     ASSERT_NE(stalled.StartedBy(app.processId()), 0u) << "the elevated instance did not start";
     const SenderWindow forger;
-    RelayReply forged(0, StyleScriptOutcome{});
+    RelayReply forged(0, kCreatePlan, {StyleScriptOutcome{}});
     COPYDATASTRUCT data = forged.data();
     EXPECT_FALSE(SendMessageW(app.main(), WM_COPYDATA, WPARAM(forger.get()), LPARAM(&data)));
 

@@ -213,6 +213,17 @@ CurrentDirectoryScope::~CurrentDirectoryScope() {
     ::SetCurrentDirectoryW(previous_.c_str());
 }
 
+std::map<std::wstring, std::string> ContentsOf(const std::wstring& folder) {
+    std::map<std::wstring, std::string> contents;
+    for (const std::wstring& name : NamesIn(folder)) {
+        const FILETIME written = LastWriteTime(folder + L"\\" + name);
+        contents[name] = std::to_string(written.dwHighDateTime) + ":" +
+                         std::to_string(written.dwLowDateTime) + " " +
+                         ReadFileBytesIfAny(folder + L"\\" + name);
+    }
+    return contents;
+}
+
 FILETIME LastWriteTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     EXPECT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <set>
 #include <vector>
 #include <string>
@@ -64,6 +65,9 @@ class FolderLinks {
 
 // The names of the entries directly inside `folder` ("." and ".." left out).
 std::set<std::wstring> NamesIn(const std::wstring& folder);
+// Each file directly inside `folder` by name: its last-write time, then its
+// bytes; so that two calls compare equal only where nothing was changed.
+std::map<std::wstring, std::string> ContentsOf(const std::wstring& folder);
 
 // Whole-file helpers; they fail the running test on error.
 std::string ReadFileBytes(const std::wstring& path);
