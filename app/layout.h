@@ -40,6 +40,8 @@ inline constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
 // status bar never do. Enter and Escape reach the window as IDOK and IDCANCEL,
 // so control ids start above them.
 inline constexpr int kFirstControlId = 100;
+// "Creat", without the e, is the product's own spelling of the caption: users and
+// their scripts know the button by it.
 inline constexpr std::array<ControlSpec, 8> kLayout = {{
     {Control::createButton, L"Button", L"Creat", false, 120, 1560, 1335, 375, kButton | WS_DISABLED,
      0},
