@@ -4,8 +4,6 @@
 #include "stylescript/reasons.h"
 #include "stylescript/style_script.h"
 
-#include <cwctype>
-
 namespace sheen {
 namespace {
 
@@ -70,7 +68,8 @@ std::wstring ReasonAfterColon(DWORD error) {
     if (!refusal)
         return ErrorText(error);
     std::wstring reason = refusal->reason;
-    reason[0] = wchar_t(std::towlower(reason[0]));
+    if (reason[0] >= L'A' && reason[0] <= L'Z')
+        reason[0] = wchar_t(reason[0] - L'A' + L'a'); // every reason begins in ASCII
     return refusal->consequence ? reason + L"." : reason;
 }
 
