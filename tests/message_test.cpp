@@ -2,6 +2,7 @@
 #include "app/outcome_text.h"
 #include "platform/error_text.h"
 #include "platform/message_box.h"
+#include "stylescript/reasons.h"
 #include "stylescript/style_script_writer.h"
 #include "support/message_box_reader.h"
 #include "support/expected_texts.h"
@@ -43,6 +44,29 @@ TEST(CreateMessage, FailureIsTheErrorsDescriptionAlone) {
     EXPECT_EQ(
         StyleScriptOutcomeText({ERROR_ACCESS_DENIED, L"tool.exe.manifest.bak", true, true, true}),
         ErrorText(ERROR_ACCESS_DENIED));
+}
+
+// The system's codes read as the system's words whatever step failed; only
+// Sheenwright's own reasons have sentences of their own.
+TEST(OutcomeMessage, OnlySheenwrightsOwnReasonsHaveItsSentences) {
+    struct Case {
+        StyleScriptAction action;
+        DWORD error;
+        std::wstring told;
+    };
+    const Case cases[] = {
+        {StyleScriptAction::embed, ERROR_SHARING_VIOLATION, ErrorText(ERROR_SHARING_VIOLATION)},
+        {StyleScriptAction::embed, kProgramInUse,
+         L"The program is running or open in another program: it was left as it is."},
+        {StyleScriptAction::embed, ERROR_CRC, ErrorText(ERROR_CRC)},
+        {StyleScriptAction::create, kFolderChangedError,
+         L"The folder changed while Sheenwright was working in it."},
+        {StyleScriptAction::remove, kProgramChangedSince,
+         L"The program has changed since Sheenwright added the visual style to it, so its "
+         L"earlier copy was not put back: nothing was removed."},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StyleScriptOutcomeText(StyleScriptFailure(c.action, c.error)), c.told) << c.error;
 }
 
 TEST(CreateMessage, EachNoteIsOneMoreLineAfterTheSuccessInAFixedOrder) {

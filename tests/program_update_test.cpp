@@ -162,6 +162,24 @@ TEST(ProgramUpdateInTheWindow, YesGivesTheProgramCommonControls6AndUndoBringsItB
     EXPECT_EQ(folder.Names(), std::set<std::wstring>{L"tool.exe"});
 }
 
+// A program Sheenwright would refuse: Create says why below its lines, and asks nothing.
+TEST(ProgramUpdateInTheWindow, ARefusedProgramIsToldWhyInsteadOfAsked) {
+    ScratchFolder folder;
+    const std::wstring tool = folder / L"tool.exe";
+    WriteFileBytes(tool, test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64, std::nullopt,
+                                            kLinkerManifest) +
+                             "an archive");
+    const std::string before = ReadFileBytes(tool);
+    test::RunningApp app;
+    ASSERT_TRUE(app.started());
+    EXPECT_EQ(app.Create(tool),
+              test::kSuccessMessage + test::kEmbeddedManifestNote +
+                  L"\rThe visual style cannot be added to the program's own manifest: the program "
+                  L"carries data after its last section (an installer or a self-extracting "
+                  L"archive, for example), which the change would lose.");
+    EXPECT_EQ(ReadFileBytes(tool), before);
+}
+
 // Whether the sections of the program `bytes` follow each other as a linker
 // lays them out (the relocations right after the resources, wherever they
 // grew to), and the sizes in its header add up with them.
