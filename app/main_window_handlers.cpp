@@ -48,8 +48,7 @@ std::wstring AsAdministratorWithStyleQuestion(const std::wstring& programKeptAs)
     return L"Do you want to create the style script as administrator, and add the visual style "
            L"to the program's own manifest too, which Windows reads instead? The program as it "
            L"is now is kept as " +
-           (programKeptAs.empty() ? std::wstring(L"a backup beside it") : programKeptAs) +
-           L".\rYes does both, No creates the style script alone, Cancel does neither.";
+           ProgramKeptAs(programKeptAs) + L".\rYes does both, No creates the style script alone, Cancel does neither.";
 }
 
 // Whether a Create's box offers to add the style to the program's own manifest.

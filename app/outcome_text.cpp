@@ -165,6 +165,10 @@ std::wstring RequestOutcomeText(const RequestOutcome& outcome) {
            StyleScriptOutcomeText(*outcome.program);
 }
 
+std::wstring ProgramKeptAs(const std::wstring& backupName) {
+    return backupName.empty() ? L"a backup beside it" : backupName;
+}
+
 std::wstring StyleRefusalLine(DWORD refusal) {
     return L"The visual style cannot be added to the program's own manifest: " +
            ReasonAfterColon(refusal);
@@ -173,7 +177,7 @@ std::wstring StyleRefusalLine(DWORD refusal) {
 std::wstring EmbeddingQuestion(const std::wstring& backupName) {
     return L"Do you want Sheenwright to add the visual style to the program's own manifest? "
            L"The program as it is now is kept as " +
-           (backupName.empty() ? std::wstring(L"a backup beside it") : backupName) + L".";
+           ProgramKeptAs(backupName) + L".";
 }
 
 namespace {
@@ -237,9 +241,7 @@ std::wstring OwnManifestLine(const Inspection& inspection) {
         return StyleRefusalLine(inspection.update.refusal);
     return L"The visual style can be added to the program's own manifest; the program would "
            L"be kept as " +
-           (inspection.update.keptAs.empty() ? std::wstring(L"a backup beside it")
-                                             : inspection.update.keptAs) +
-           L".";
+           ProgramKeptAs(inspection.update.keptAs) + L".";
 }
 
 std::wstring RemovalLine(const Inspection& inspection) {

@@ -23,6 +23,10 @@ std::wstring RequestOutcomeText(const RequestOutcome& outcome);
 // stylescript/reasons.h), else the system's description.
 std::wstring ReasonText(DWORD error);
 
+// The name a program would be kept under, for a sentence; "a backup beside
+// it" where that could not be told.
+std::wstring ProgramKeptAs(const std::wstring& backupName);
+
 // Told below a Create's outcome where the program's own manifest wins, but
 // `refusal` keeps the style out of it.
 std::wstring StyleRefusalLine(DWORD refusal);
