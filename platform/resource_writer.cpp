@@ -13,9 +13,6 @@
 namespace sheen {
 namespace {
 
-// RT_MANIFEST and CREATEPROCESS_MANIFEST_RESOURCE_ID.
-constexpr WORD kManifestType = 24;
-constexpr WORD kProcessManifest = 1;
 constexpr DWORD kPiece = 4096;
 // Far beyond any program's resources; it bounds a tree whose entries share
 // their data many times over.
