@@ -1,15 +1,17 @@
 #include "stylescript/program_update.h"
 
 #include "platform/activation_context.h"
-#include "platform/atomic_file.h"
 #include "platform/embedded_manifest.h"
+#include "platform/file_attributes.h"
 #include "platform/file_name.h"
+#include "platform/file_read.h"
+#include "platform/file_replace.h"
 #include "platform/held_folder.h"
 #include "platform/named_lock.h"
 #include "platform/number_text.h"
 #include "platform/pe_image.h"
 #include "platform/resource_writer.h"
-#include "platform/unique_handle.h"
+#include "platform/temporary_file.h"
 #include "platform/xml_elements.h"
 #include "stylescript/backups.h"
 #include "stylescript/manifest_merge.h"
@@ -55,17 +57,14 @@ DWORD LockFolderOf(const std::wstring& full, NamedLock& lock) {
 // replacement would not get past (running, or open for writing or without
 // sharing), is refused before anything is written.
 DWORD CheckReplaceableProgram(const std::wstring& full) {
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return ::GetLastError();
+    DWORD attributes = 0;
+    if (const DWORD error = FileAttributesOf(full, attributes))
+        return error;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return ERROR_FILE_NOT_FOUND;
     if (attributes & FILE_ATTRIBUTE_READONLY)
         return kReadOnlyProgram;
-    const UniqueFile alone(::CreateFileW(full.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    return alone ? ERROR_SUCCESS : ::GetLastError();
+    return CheckOpens(full, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ);
 }
 
 // Where the file's sections end: anything after is data the update would lose.
@@ -91,25 +90,6 @@ DWORD CheckChangeable(const PeImage& image) {
         return kDataAfterSections;
     return ERROR_SUCCESS;
 }
-
-// A backup made for a change that did not happen is taken back, but only
-// while the program in place is read back as holding its very bytes.
-class BackupGuard {
-  public:
-    BackupGuard(const std::wstring& program, const std::wstring& backup, bool made)
-        : program_(program), backup_(made ? backup : L"") {}
-    BackupGuard(const BackupGuard&) = delete;
-    BackupGuard& operator=(const BackupGuard&) = delete;
-    ~BackupGuard() {
-        if (!backup_.empty() && SameFileBytes(program_, backup_))
-            ::DeleteFileW(backup_.c_str());
-    }
-    void Keep() { backup_.clear(); }
-
-  private:
-    const std::wstring& program_;
-    std::wstring backup_;
-};
 
 // Whether Common Controls 6 for `architecture` is installed here: the
 // context of the style script for it, written beside `full` for a moment.
@@ -178,7 +158,9 @@ DWORD AddStyle(const std::wstring& targetPath, const ProgramUpdateHooks& hooks,
     bool made = false;
     if (const DWORD error = KeepBackupOf(full, backupPath, made))
         return error;
-    BackupGuard backup(full, backupPath, made);
+    // A backup made for a change that did not happen is taken back, but only
+    // while the program in place is read back as holding its very bytes.
+    ScopedDeletion backup(made ? backupPath : std::wstring(), full);
     // The new program is made from the bytes kept, which nobody else changes.
     PeImage original;
     if (const DWORD error = original.Open(backupPath))
@@ -220,8 +202,9 @@ bool UnreadableProgram(const std::wstring& full, DWORD error) {
     if (error == ERROR_BAD_EXE_FORMAT || error == ERROR_FILE_NOT_FOUND ||
         error == ERROR_PATH_NOT_FOUND)
         return false;
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    DWORD attributes = 0;
+    return FileAttributesOf(full, attributes) != ERROR_SUCCESS ||
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The backup of the program at `full` that it is, byte for byte, with the
@@ -281,7 +264,7 @@ DWORD PutBack(const std::wstring& full, const std::wstring& backup) {
     const auto holdsBackup = [&](const std::wstring& path) { return SameFileBytes(path, backup); };
     if (const DWORD error = SwapFile(full, copy.path(), holdsBackup))
         return error;
-    ::DeleteFileW(backup.c_str());
+    DeleteAndLook(backup);
     return ERROR_SUCCESS;
 }
 
