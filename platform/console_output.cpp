@@ -1,6 +1,7 @@
 #include "platform/console_output.h"
 
 #include "platform/unique_handle.h"
+#include "platform/utf8_text.h"
 
 namespace sheen {
 namespace {
@@ -13,11 +14,7 @@ DWORD WriteToConsole(HANDLE console, const std::wstring& text) {
 }
 
 DWORD WriteAsUtf8(HANDLE file, const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                          size, nullptr, nullptr);
+    const std::string bytes = Utf8Of(text);
     // A pipe may take less than it is given.
     for (size_t at = 0; at < bytes.size();) {
         DWORD written = 0;

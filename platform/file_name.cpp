@@ -143,6 +143,12 @@ DWORD FullPathForCreate(const std::wstring& path, std::wstring& full) {
     return ERROR_SUCCESS;
 }
 
+DWORD FullPathOfOrdinaryFile(const std::wstring& path, std::wstring& full) {
+    if (const DWORD error = CheckNewFileName(path))
+        return error;
+    return FullPathForCreate(path, full);
+}
+
 DWORD LongPathOf(const std::wstring& path, std::wstring& longPath) {
     std::wstring buffer(MAX_PATH, L'\0');
     // Twice is enough but for a name renamed longer meanwhile, again and again.

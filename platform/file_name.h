@@ -43,6 +43,9 @@ DWORD CheckExistingFile(const std::wstring& path);
 // ERROR_SUCCESS or the error's code.
 DWORD FullPathForCreate(const std::wstring& path, std::wstring& full);
 
+// `path` made full, when creating it would make an ordinary file (see CheckNewFileName).
+DWORD FullPathOfOrdinaryFile(const std::wstring& path, std::wstring& full);
+
 // Sets `longPath` to the existing `path` with each short (8.3) name in it
 // given in full, as the file system stores it; a name that is long already
 // stays as written. Returns ERROR_SUCCESS or the error of asking.

@@ -1,6 +1,9 @@
 #include "platform/file_swap.h"
 
-#include "platform/atomic_file.h"
+#include "platform/file_read.h"
+#include "platform/file_replace.h"
+#include "platform/retrying.h"
+#include "platform/temporary_file.h"
 
 namespace sheen {
 namespace {
@@ -9,29 +12,7 @@ bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A rename that refuses to replace anything: only an empty name is filled.
-DWORD MoveInto(const std::wstring& from, const std::wstring& to) {
-    return Retrying(AccessDenied::mayPass, [&] {
-        return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)
-                   ? DWORD(ERROR_SUCCESS)
-                   : ::GetLastError();
-    });
-}
-
-// Deleted only when the file under the name is read back as holding its bytes.
-void DeleteIfSameAs(const std::wstring& aside, const std::wstring& inPlace) {
-    if (Exists(aside) && SameFileBytes(aside, inPlace))
-        ::DeleteFileW(aside.c_str());
-}
-
 } // namespace
-
-bool SameFileBytes(const std::wstring& one, const std::wstring& other) {
-    FileToRead first;
-    FileToRead second;
-    return OpenToRead(one, first) == ERROR_SUCCESS && OpenToRead(other, second) == ERROR_SUCCESS &&
-           first.size == second.size && SameBytes(first.file.get(), second.file.get());
-}
 
 DWORD SwapFile(const std::wstring& replaced, const std::wstring& replacement,
                const HoldsReplacement& holdsReplacement, ReplaceFunction replace) {
@@ -43,6 +24,9 @@ DWORD SwapFile(const std::wstring& replaced, const std::wstring& replacement,
     std::wstring aside;
     if (const DWORD error = FreeNameBeside(replaced, aside))
         return error;
+    // Deleted, on the ways out that do not say, only when the file under the
+    // name is read back as holding its bytes.
+    const ScopedDeletion asideCopy(aside, replaced);
     DWORD error = Retrying(AccessDenied::mayPass, [&] {
         return replace(replaced.c_str(), replacement.c_str(), aside.c_str(), 0, nullptr, nullptr)
                    ? DWORD(ERROR_SUCCESS)
@@ -56,15 +40,15 @@ DWORD SwapFile(const std::wstring& replaced, const std::wstring& replacement,
     if (error == ERROR_SUCCESS)
         error = ERROR_UNABLE_TO_MOVE_REPLACEMENT; // said done, and not done
     if (!Exists(replaced)) {
-        if (Exists(replacement) && MoveInto(replacement, replaced) == ERROR_SUCCESS &&
+        if (Exists(replacement) &&
+            Rename(replacement, replaced, IfExisting::fail) == ERROR_SUCCESS &&
             holdsReplacement(replaced)) {
             ::DeleteFileW(aside.c_str());
             return ERROR_SUCCESS;
         }
         if (!Exists(replaced) && Exists(aside))
-            MoveInto(aside, replaced);
+            Rename(aside, replaced, IfExisting::fail);
     }
-    DeleteIfSameAs(aside, replaced);
     return error;
 }
 

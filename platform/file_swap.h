@@ -34,8 +34,4 @@ using HoldsReplacement = std::function<bool(const std::wstring& path)>;
 DWORD SwapFile(const std::wstring& replaced, const std::wstring& replacement,
                const HoldsReplacement& holdsReplacement, ReplaceFunction replace = nullptr);
 
-// Whether the files at two paths hold the same bytes; a read that fails, or
-// a missing file, says no.
-bool SameFileBytes(const std::wstring& one, const std::wstring& other);
-
 } // namespace sheen

@@ -17,4 +17,17 @@ DWORD TouchLastWriteTime(const std::wstring& path) {
     return ERROR_SUCCESS;
 }
 
+DWORD LastWriteTimeOf(const std::wstring& path, FILETIME& written) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return ::GetLastError();
+    written = data.ftLastWriteTime;
+    return ERROR_SUCCESS;
+}
+
+DWORD LastWriteTimeOf(HANDLE file, FILETIME& written) {
+    return ::GetFileTime(file, nullptr, nullptr, &written) ? DWORD(ERROR_SUCCESS)
+                                                           : ::GetLastError();
+}
+
 } // namespace sheen

@@ -1,5 +1,7 @@
 #include "platform/pe_checksum.h"
 
+#include "platform/file_read.h"
+
 #include <algorithm>
 #include <cstddef>
 
@@ -31,7 +33,7 @@ DWORD PeChecksum::Value() const {
 
 DWORD ComputePeChecksum(const PeImage& image, DWORD& checksum) {
     PeChecksum sum(image.optionalHeaderAt() + offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum));
-    char piece[4096];
+    char piece[kFileChunk];
     for (LONGLONG at = 0; at < image.fileSize(); at += sizeof piece) {
         const DWORD size = DWORD(std::min<LONGLONG>(sizeof piece, image.fileSize() - at));
         if (const DWORD error = image.ReadAt(at, piece, size))

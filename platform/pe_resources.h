@@ -12,6 +12,11 @@
 
 namespace sheen {
 
+// RT_MANIFEST and CREATEPROCESS_MANIFEST_RESOURCE_ID, which the headers give
+// only as resource-name pointers.
+inline constexpr WORD kManifestType = 24;
+inline constexpr WORD kProcessManifest = 1;
+
 struct ResourceEntry {
     std::wstring type; // "#" and the ID in decimal, or the name
     std::wstring name; // likewise
@@ -32,5 +37,13 @@ struct ResourceEntry {
 // ERROR_BAD_EXE_FORMAT for a directory that does not add up or lists more
 // entries, or longer names, than any program has; or the error of reading.
 DWORD ListResources(const PeImage& image, std::vector<ResourceEntry>& resources);
+
+// Sets `found` to the resource of the ID `type` and the ID `name` in its
+// first language, the one the loader takes, searching the sorted ID entries
+// as it does; only the path there is read, and only `found`'s IDs, language
+// and data are set. Returns ERROR_SUCCESS; ERROR_RESOURCE_TYPE_NOT_FOUND,
+// _NAME_NOT_FOUND or _LANG_NOT_FOUND; ERROR_BAD_EXE_FORMAT for a directory
+// that does not add up; or the error of reading.
+DWORD LocateResource(const PeImage& image, WORD type, WORD name, ResourceEntry& found);
 
 } // namespace sheen

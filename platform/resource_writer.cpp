@@ -1,5 +1,6 @@
 #include "platform/resource_writer.h"
 
+#include "platform/file_read.h"
 #include "platform/pe_checksum.h"
 #include "platform/pe_resources.h"
 
@@ -13,10 +14,6 @@
 namespace sheen {
 namespace {
 
-// RT_MANIFEST and CREATEPROCESS_MANIFEST_RESOURCE_ID.
-constexpr WORD kManifestType = 24;
-constexpr WORD kProcessManifest = 1;
-constexpr DWORD kPiece = 4096;
 // Far beyond any program's resources; it bounds a tree whose entries share
 // their data many times over.
 constexpr ULONGLONG kMaxTreeSize = 1ull << 30;
@@ -439,9 +436,9 @@ class Writer {
     // The original's `size` bytes at `at`, a piece at a time, with the new
     // header fields where `patched`.
     DWORD Copy(LONGLONG at, LONGLONG size, bool patched) {
-        char piece[kPiece];
-        for (LONGLONG done = 0; done < size; done += kPiece) {
-            const DWORD length = DWORD(std::min<LONGLONG>(kPiece, size - done));
+        char piece[kFileChunk];
+        for (LONGLONG done = 0; done < size; done += kFileChunk) {
+            const DWORD length = DWORD(std::min<LONGLONG>(kFileChunk, size - done));
             const LONGLONG from = at + done;
             if (const DWORD error = image_.ReadAt(from, piece, length))
                 return error;

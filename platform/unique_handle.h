@@ -36,6 +36,10 @@ template <typename T, auto Close, std::intptr_t EmptyValue> class UniqueHandle {
     T value_ = Empty();
 };
 
+// Out of line, so that an owner used outside platform/ reaches the system
+// only through here.
+void CloseKernelObject(HANDLE handle);
+
 inline void DeleteGdiObject(HGDIOBJ object) {
     ::DeleteObject(object);
 }
@@ -44,8 +48,10 @@ template <typename Interface> void ReleaseComObject(Interface* object) {
     object->Release();
 }
 
-using UniqueFile = UniqueHandle<HANDLE, &::CloseHandle, -1>;        // empty: INVALID_HANDLE_VALUE
-using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle, 0>; // processes, threads, events
+using UniqueFile = UniqueHandle<HANDLE, &CloseKernelObject, -1>; // empty: INVALID_HANDLE_VALUE
+using UniqueKernelHandle =
+    UniqueHandle<HANDLE, &CloseKernelObject, 0>; // processes, threads, events
+using UniqueFind = UniqueHandle<HANDLE, &::FindClose, -1>;
 using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow, 0>;
 using UniqueFont = UniqueHandle<HFONT, &DeleteGdiObject, 0>;
 using UniqueIcon = UniqueHandle<HICON, &::DestroyIcon, 0>;

@@ -1,9 +1,13 @@
 #include "stylescript/backups.h"
 
-#include "platform/atomic_file.h"
 #include "platform/file_name.h"
+#include "platform/file_read.h"
+#include "platform/file_replace.h"
+#include "platform/file_search.h"
+#include "platform/file_times.h"
 #include "platform/number_text.h"
-#include "platform/unique_handle.h"
+#include "platform/retrying.h"
+#include "platform/temporary_file.h"
 
 #include <algorithm>
 #include <optional>
@@ -64,7 +68,7 @@ class Backup {
     // Takes back a backup this object made, when what it was made for failed.
     void Discard() {
         if (made_)
-            ::DeleteFileW(path_.c_str());
+            DeleteAndLook(path_);
         path_.clear();
         made_ = false;
     }
@@ -119,24 +123,19 @@ int BackupNumber(std::wstring_view name, size_t baseLength) {
 DWORD ListBackups(const std::wstring& full, std::vector<ListedBackup>& backups) {
     backups.clear();
     const auto [folder, base] = SplitPath(full);
-    WIN32_FIND_DATAW found;
     // The file system matches the names as it compares them, on Windows
     // without regard to case: checked here again, they could only compare
     // otherwise (TOOL.EXE.manifest against tool.exe.manifest.bak).
-    const HANDLE search = ::FindFirstFileW((full + L".bak*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
-    }
-    const UniqueHandle<HANDLE, &::FindClose, -1> owner(search);
-    do {
+    FileSearch search(full + L".bak*");
+    WIN32_FIND_DATAW found;
+    DWORD error;
+    while ((error = search.Next(found)) == ERROR_SUCCESS) {
         const int number = BackupNumber(found.cFileName, base.size());
         if (number > 0 && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             backups.push_back({std::wstring(folder) + found.cFileName, number,
                                found.ftLastWriteTime,
                                ULONGLONG(found.nFileSizeHigh) << 32 | found.nFileSizeLow});
-    } while (::FindNextFileW(search, &found));
-    const DWORD error = ::GetLastError();
+    }
     if (error != ERROR_NO_MORE_FILES)
         return error;
     std::ranges::sort(backups, std::ranges::greater{}, &ListedBackup::number);
@@ -148,7 +147,7 @@ bool HasBackupStamped(const std::wstring& full, const FILETIME& stamp) {
     std::vector<ListedBackup> backups;
     return ListBackups(full, backups) == ERROR_SUCCESS &&
            std::ranges::any_of(backups, [&](const ListedBackup& backup) {
-               return ::CompareFileTime(&backup.written, &stamp) == 0;
+               return SameFileTime(backup.written, stamp);
            });
 }
 
@@ -180,7 +179,7 @@ DWORD ChooseBackup(const std::wstring& full, const FILETIME& written, IsOwnScrip
         return error;
     int stampedCount = 0;
     for (const ListedBackup& backup : backups) {
-        if (::CompareFileTime(&backup.written, &written) != 0)
+        if (!SameFileTime(backup.written, written))
             continue;
         bool may = false;
         if (const DWORD error = MayComeBack(backup, isOwnScript, may))
@@ -231,32 +230,15 @@ DWORD KeepEarlier(const std::wstring& full, std::string_view bytes, IsOwnScript 
 // backup has it.
 DWORD StampToCarry(const std::wstring& full, const std::wstring& kept,
                    std::optional<FILETIME>& stamp) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME written;
     if (!kept.empty()) {
-        if (!::GetFileAttributesExW(kept.c_str(), GetFileExInfoStandard, &data))
-            return ::GetLastError();
-        stamp = data.ftLastWriteTime;
-    } else if (::GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &data) &&
-               HasBackupStamped(full, data.ftLastWriteTime)) {
-        stamp = data.ftLastWriteTime;
+        if (const DWORD error = LastWriteTimeOf(kept, written))
+            return error;
+        stamp = written;
+    } else if (LastWriteTimeOf(full, written) == ERROR_SUCCESS && HasBackupStamped(full, written)) {
+        stamp = written;
     }
     return ERROR_SUCCESS;
-}
-
-// Deletes the file at `full`, and believes only what it sees afterwards: the
-// file must be gone, or pending deletion while another program still holds it
-// (which Windows answers with a denied access). One still there means the
-// deletion failed, as seen under Wine in a folder whose entries cannot be
-// removed, where DeleteFileW still succeeds.
-DWORD DeleteAndLook(const std::wstring& full) {
-    if (!::DeleteFileW(full.c_str()))
-        return ::GetLastError();
-    if (::GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return ERROR_ACCESS_DENIED;
-    const DWORD error = ::GetLastError();
-    const bool goneOrPending = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-                               error == ERROR_ACCESS_DENIED;
-    return goneOrPending ? DWORD(ERROR_SUCCESS) : error;
 }
 
 // Keeps, or with `onlyName` names, the backup of the existing file at `path`.
@@ -330,10 +312,10 @@ DWORD FindRestorableBackup(const std::wstring& path, IsOwnScript isOwnScript,
     std::wstring full;
     if (const DWORD error = FullPathOfOrdinaryFile(path, full))
         return error;
-    WIN32_FILE_ATTRIBUTE_DATA file;
-    if (!::GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &file))
-        return ::GetLastError();
-    return ChooseBackup(full, file.ftLastWriteTime, isOwnScript, backup);
+    FILETIME written;
+    if (const DWORD error = LastWriteTimeOf(full, written))
+        return error;
+    return ChooseBackup(full, written, isOwnScript, backup);
 }
 
 DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Removal& removal,
@@ -356,8 +338,8 @@ DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Remo
         return ERROR_SUCCESS;
     }
     FILETIME written;
-    if (!::GetFileTime(file.file.get(), nullptr, nullptr, &written))
-        return ::GetLastError();
+    if (const DWORD error = LastWriteTimeOf(file.file.get(), written))
+        return error;
     file.file.reset();
     // Whatever Create refuses to replace, a removal refuses to take away or put back.
     if (const DWORD error = Retrying(AccessDenied::stays, [&] { return CheckReplaceable(full); }))
@@ -371,14 +353,8 @@ DWORD RemoveFileContents(const std::wstring& path, IsOwnScript isOwnScript, Remo
             return error;
     }
     // One rename puts the backup in the file's place: a failure leaves one or the other.
-    if (const DWORD error = Retrying(AccessDenied::mayPass, [&] {
-            if (backup.empty())
-                return DeleteAndLook(full);
-            if (!::MoveFileExW(backup.c_str(), full.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-                return ::GetLastError();
-            return DWORD(ERROR_SUCCESS);
-        }))
+    if (const DWORD error =
+            backup.empty() ? DeleteAndLook(full) : Rename(backup, full, IfExisting::replace))
         return error;
     restoredFrom = std::move(backup);
     removal = Removal::removed;

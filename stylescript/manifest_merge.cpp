@@ -1,5 +1,6 @@
 #include "stylescript/manifest_merge.h"
 
+#include "platform/utf8_text.h"
 #include "platform/xml_elements.h"
 #include "stylescript/target_program.h"
 
@@ -35,12 +36,7 @@ std::string Encoded(std::wstring_view text, const Encoding& encoding) {
         }
         return bytes;
     }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    bytes.resize(size_t(size));
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    return bytes;
+    return Utf8Of(text);
 }
 
 // The code unit at `at`: a byte, or a UTF-16 unit; 0 past the end.

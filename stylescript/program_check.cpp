@@ -1,6 +1,7 @@
 #include "stylescript/program_check.h"
 
 #include "platform/embedded_manifest.h"
+#include "platform/file_read.h"
 #include "platform/pe_checksum.h"
 #include "platform/pe_resources.h"
 #include "platform/resource_writer.h"
@@ -14,8 +15,6 @@
 
 namespace sheen {
 namespace {
-
-constexpr DWORD kPiece = 4096;
 
 // The index of the section that holds the data directory `index`, or the count.
 WORD SectionOf(const PeImage& image, DWORD index) {
@@ -41,10 +40,10 @@ struct Field {
 template <typename ReadOne, typename ReadOther>
 bool SameBytes(LONGLONG length, ReadOne readOne, ReadOther readOther,
                const std::vector<Field>& fields = {}) {
-    char mine[kPiece];
-    char theirs[kPiece];
-    for (LONGLONG done = 0; done < length; done += kPiece) {
-        const DWORD size = DWORD(std::min<LONGLONG>(kPiece, length - done));
+    char mine[kFileChunk];
+    char theirs[kFileChunk];
+    for (LONGLONG done = 0; done < length; done += kFileChunk) {
+        const DWORD size = DWORD(std::min<LONGLONG>(kFileChunk, length - done));
         if (readOne(done, mine, size) != ERROR_SUCCESS ||
             readOther(done, theirs, size) != ERROR_SUCCESS)
             return false;
@@ -222,9 +221,9 @@ class ComparingSink final : public ByteSink {
     explicit ComparingSink(const PeImage& file) : file_(file) {}
 
     DWORD Put(std::string_view bytes) override {
-        char theirs[kPiece];
+        char theirs[kFileChunk];
         while (!bytes.empty()) {
-            const DWORD size = DWORD(std::min<size_t>(kPiece, bytes.size()));
+            const DWORD size = DWORD(std::min<size_t>(kFileChunk, bytes.size()));
             if (file_.ReadAt(at_, theirs, size) != ERROR_SUCCESS ||
                 std::memcmp(theirs, bytes.data(), size) != 0)
                 return ERROR_INVALID_DATA; // ends the writing: they differ

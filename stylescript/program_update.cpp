@@ -1,15 +1,17 @@
 #include "stylescript/program_update.h"
 
 #include "platform/activation_context.h"
-#include "platform/atomic_file.h"
 #include "platform/embedded_manifest.h"
+#include "platform/file_attributes.h"
 #include "platform/file_name.h"
+#include "platform/file_read.h"
+#include "platform/file_replace.h"
 #include "platform/held_folder.h"
 #include "platform/named_lock.h"
 #include "platform/number_text.h"
 #include "platform/pe_image.h"
 #include "platform/resource_writer.h"
-#include "platform/unique_handle.h"
+#include "platform/temporary_file.h"
 #include "platform/xml_elements.h"
 #include "stylescript/backups.h"
 #include "stylescript/manifest_merge.h"
@@ -55,17 +57,14 @@ DWORD LockFolderOf(const std::wstring& full, NamedLock& lock) {
 // replacement would not get past (running, or open for writing or without
 // sharing), is refused before anything is written.
 DWORD CheckReplaceableProgram(const std::wstring& full) {
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return ::GetLastError();
+    DWORD attributes = 0;
+    if (const DWORD error = FileAttributesOf(full, attributes))
+        return error;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return ERROR_FILE_NOT_FOUND;
     if (attributes & FILE_ATTRIBUTE_READONLY)
         return kReadOnlyProgram;
-    const UniqueFile alone(::CreateFileW(full.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    const DWORD error = alone ? ERROR_SUCCESS : ::GetLastError();
+    const DWORD error = CheckOpens(full, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ);
     return error == ERROR_SHARING_VIOLATION ? kProgramInUse : error;
 }
 
@@ -117,25 +116,6 @@ DWORD PrepareMerge(const PeImage& image, Merge& merge) {
         return error;
     return CheckResourceLayout(image);
 }
-
-// A backup made for a change that did not happen is taken back, but only
-// while the program in place is read back as holding its very bytes.
-class BackupGuard {
-  public:
-    BackupGuard(const std::wstring& program, const std::wstring& backup, bool made)
-        : program_(program), backup_(made ? backup : L"") {}
-    BackupGuard(const BackupGuard&) = delete;
-    BackupGuard& operator=(const BackupGuard&) = delete;
-    ~BackupGuard() {
-        if (!backup_.empty() && SameFileBytes(program_, backup_))
-            ::DeleteFileW(backup_.c_str());
-    }
-    void Keep() { backup_.clear(); }
-
-  private:
-    const std::wstring& program_;
-    std::wstring backup_;
-};
 
 // Whether Common Controls 6 for `architecture` is installed here: the
 // context of the style script for it, written beside `full` for a moment.
@@ -197,7 +177,9 @@ DWORD AddStyle(const std::wstring& targetPath, const ProgramUpdateHooks& hooks,
     bool made = false;
     if (const DWORD error = KeepBackupOf(full, backupPath, made))
         return error;
-    BackupGuard backup(full, backupPath, made);
+    // A backup made for a change that did not happen is taken back, but only
+    // while the program in place is read back as holding its very bytes.
+    ScopedDeletion backup(made ? backupPath : std::wstring(), full);
     // The new program is made from the bytes kept, which nobody else changes.
     PeImage original;
     if (const DWORD error = original.Open(backupPath))
@@ -239,20 +221,18 @@ bool UnreadableProgram(const std::wstring& full, DWORD error) {
     if (error == ERROR_BAD_EXE_FORMAT || error == ERROR_FILE_NOT_FOUND ||
         error == ERROR_PATH_NOT_FOUND)
         return false;
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    DWORD attributes = 0;
+    return FileAttributesOf(full, attributes) != ERROR_SUCCESS ||
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The backup of the program at `full` that it is, byte for byte, with the
 // style added: the highest-numbered such, the latest kept, into `restorable`.
 // kProgramChangedSince where its manifest was made from a backup's, but the
 // program is not exactly what that backup makes.
-DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
+DWORD FindRestorableFor(const std::wstring& full, const PeImage& program,
+                        std::wstring& restorable) {
     restorable.clear();
-    PeImage program;
-    if (const DWORD error = program.Open(full); error != ERROR_SUCCESS)
-        return UnreadableProgram(full, error) ? error
-                                              : ERROR_SUCCESS; // no program: nothing of ours
     std::string manifest;
     WORD language = 0;
     if (ReadEmbeddedManifest(program, manifest, &language) != ERROR_SUCCESS ||
@@ -283,6 +263,15 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
     return outcome;
 }
 
+DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
+    restorable.clear();
+    PeImage program;
+    if (const DWORD error = program.Open(full); error != ERROR_SUCCESS)
+        return UnreadableProgram(full, error) ? error
+                                              : ERROR_SUCCESS; // no program: nothing of ours
+    return FindRestorableFor(full, program, restorable);
+}
+
 // Puts the backup's bytes in the program's place, through a copy, so that
 // the backup is deleted only once the program in place reads back as it.
 DWORD PutBack(const std::wstring& full, const std::wstring& backup) {
@@ -300,13 +289,13 @@ DWORD PutBack(const std::wstring& full, const std::wstring& backup) {
     const auto holdsBackup = [&](const std::wstring& path) { return SameFileBytes(path, backup); };
     if (const DWORD error = SwapFile(full, copy.path(), holdsBackup))
         return error;
-    ::DeleteFileW(backup.c_str());
+    DeleteAndLook(backup);
     return ERROR_SUCCESS;
 }
 
 } // namespace
 
-ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath) {
+ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const PeImage& image) {
     ProgramUpdateFacts facts;
     std::wstring full;
     facts.refusal = ProgramPathOf(targetPath, full);
@@ -315,15 +304,15 @@ ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath) {
     std::wstring backup;
     if (NextBackupPath(full, backup) == ERROR_SUCCESS)
         facts.keptAs = SplitPath(backup).name;
-    facts.restoreError = FindRestorable(full, backup);
+    facts.restoreError = FindRestorableFor(full, image, backup);
     if (facts.restoreError == ERROR_SUCCESS && !backup.empty())
         facts.restoredFrom = SplitPath(backup).name;
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
-    PeImage image;
+    DWORD attributes = 0;
     Merge merge;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    if (FileAttributesOf(full, attributes) == ERROR_SUCCESS &&
+        (attributes & FILE_ATTRIBUTE_READONLY))
         facts.refusal = kReadOnlyProgram;
-    else if ((facts.refusal = image.Open(full)) == ERROR_SUCCESS)
+    else
         facts.refusal = PrepareMerge(image, merge);
     facts.alreadyStyled = facts.refusal == ERROR_SUCCESS && merge.alreadyStyled;
     return facts;

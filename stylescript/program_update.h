@@ -6,6 +6,7 @@
 // back, checked and put to the side-by-side loader, and only then swapped in.
 
 #include "platform/file_swap.h"
+#include "platform/pe_image.h"
 #include "stylescript/reasons.h"
 #include "stylescript/style_script_writer.h"
 
@@ -23,7 +24,7 @@ struct ProgramUpdateHooks {
 };
 
 // What a program update, or its undo, would do with the program at
-// `targetPath`, found without changing anything.
+// `targetPath`, open as `image`, found without changing anything.
 struct ProgramUpdateFacts {
     // Why the style cannot be added to its own manifest (as AddStyleToProgram
     // refuses it up front, but for who holds the program); ERROR_SUCCESS where
@@ -34,7 +35,7 @@ struct ProgramUpdateFacts {
     std::wstring restoredFrom;          // the backup an undo would put back; empty for none
     DWORD restoreError = ERROR_SUCCESS; // why an undo would be refused
 };
-ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath);
+ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const PeImage& image);
 
 // Adds the Common Controls 6 dependency, for the processor the style script
 // names, to the manifest embedded in the program at `targetPath`. Refused,

@@ -1,6 +1,6 @@
 #include "stylescript/request.h"
 
-#include "platform/atomic_file.h"
+#include "platform/file_read.h"
 #include "platform/file_name.h"
 #include "platform/win32_error.h"
 #include "platform/xml_elements.h"
@@ -59,10 +59,19 @@ Inspection Inspect(const std::wstring& targetPath) {
     inspection.error = CheckNewFileName(StyleScriptPath(targetPath));
     if (inspection.error != ERROR_SUCCESS)
         return inspection;
-    inspection.program = InspectScriptTarget(targetPath);
+    // The program is opened once, for every question about it.
+    std::wstring full;
+    PeImage image;
+    DWORD opened = FullPathForCreate(targetPath, full);
+    if (opened == ERROR_SUCCESS)
+        opened = image.Open(full);
+    if (opened == ERROR_SUCCESS) {
+        inspection.program = InspectTarget(image);
+        inspection.update = InspectProgramUpdate(targetPath, image);
+    } else if (opened != ERROR_BAD_EXE_FORMAT) {
+        inspection.program.readError = opened;
+    }
     InspectScript(targetPath, inspection);
-    if (inspection.program.isProgram)
-        inspection.update = InspectProgramUpdate(targetPath);
     return inspection;
 }
 

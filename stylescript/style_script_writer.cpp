@@ -1,7 +1,8 @@
 #include "stylescript/style_script_writer.h"
 
-#include "platform/atomic_file.h"
 #include "platform/file_name.h"
+#include "platform/file_read.h"
+#include "platform/file_replace.h"
 #include "platform/file_times.h"
 #include "stylescript/backups.h"
 #include "stylescript/program_update.h"

@@ -102,13 +102,18 @@ bool DependsOnOtherCommonControls(std::string_view manifest) {
 }
 
 TargetProgram InspectTarget(const std::wstring& fullPath) {
-    TargetProgram program;
     PeImage image;
     if (const DWORD error = image.Open(fullPath)) {
+        TargetProgram program; // not a program: nothing inside it can compete
         if (error != ERROR_BAD_EXE_FORMAT)
             program.readError = error;
-        return program; // not a program: nothing inside it can compete
+        return program;
     }
+    return InspectTarget(image);
+}
+
+TargetProgram InspectTarget(const PeImage& image) {
+    TargetProgram program;
     program.isProgram = true;
     program.architecture = ArchitectureOf(image);
     const OsVersion os = RunningOsVersion();

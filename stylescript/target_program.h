@@ -29,6 +29,8 @@ std::string_view ArchitectureOf(const PeImage& image);
 // accepts) for the running system. Never fails: what cannot be read leaves the
 // defaults, which describe a script written as it always was and no program.
 TargetProgram InspectTarget(const std::wstring& fullPath);
+// The same for the program already open as `image`.
+TargetProgram InspectTarget(const PeImage& image);
 
 // Whether a manifest, read as XML, depends on Microsoft.Windows.Common-Controls
 // in version 6 as the side-by-side loader reads it: an assemblyIdentity

@@ -1,0 +1,9 @@
+#include "platform/unique_handle.h"
+
+namespace sheen {
+
+void CloseKernelObject(HANDLE handle) {
+    ::CloseHandle(handle);
+}
+
+} // namespace sheen
