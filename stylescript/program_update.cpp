@@ -295,18 +295,23 @@ DWORD PutBack(const std::wstring& full, const std::wstring& backup) {
 
 } // namespace
 
-ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const PeImage& image) {
+ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const PeImage& image,
+                                        const TargetProgram& program) {
     ProgramUpdateFacts facts;
     std::wstring full;
     facts.refusal = ProgramPathOf(targetPath, full);
     if (facts.refusal != ERROR_SUCCESS)
         return facts;
     std::wstring backup;
+    if (program.ownManifestStyled) {
+        // Nothing to add; and only a program with the style can be one Sheenwright changed.
+        facts.restoreError = FindRestorableFor(full, image, backup);
+        if (facts.restoreError == ERROR_SUCCESS && !backup.empty())
+            facts.restoredFrom = SplitPath(backup).name;
+        return facts;
+    }
     if (NextBackupPath(full, backup) == ERROR_SUCCESS)
         facts.keptAs = SplitPath(backup).name;
-    facts.restoreError = FindRestorableFor(full, image, backup);
-    if (facts.restoreError == ERROR_SUCCESS && !backup.empty())
-        facts.restoredFrom = SplitPath(backup).name;
     DWORD attributes = 0;
     Merge merge;
     if (FileAttributesOf(full, attributes) == ERROR_SUCCESS &&
@@ -314,7 +319,6 @@ ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const Pe
         facts.refusal = kReadOnlyProgram;
     else
         facts.refusal = PrepareMerge(image, merge);
-    facts.alreadyStyled = facts.refusal == ERROR_SUCCESS && merge.alreadyStyled;
     return facts;
 }
 

@@ -24,18 +24,19 @@ struct ProgramUpdateHooks {
 };
 
 // What a program update, or its undo, would do with the program at
-// `targetPath`, open as `image`, found without changing anything.
+// `targetPath`, open as `image` and inspected as `program` (which carries a
+// manifest of its own), found without changing anything.
 struct ProgramUpdateFacts {
     // Why the style cannot be added to its own manifest (as AddStyleToProgram
     // refuses it up front, but for who holds the program); ERROR_SUCCESS where
-    // it can, or where it is there already (`alreadyStyled`).
+    // it can, or where it is there already.
     DWORD refusal = ERROR_SUCCESS;
-    bool alreadyStyled = false;
     std::wstring keptAs;                // the file name the program would be kept under
     std::wstring restoredFrom;          // the backup an undo would put back; empty for none
     DWORD restoreError = ERROR_SUCCESS; // why an undo would be refused
 };
-ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const PeImage& image);
+ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const PeImage& image,
+                                        const TargetProgram& program);
 
 // Adds the Common Controls 6 dependency, for the processor the style script
 // names, to the manifest embedded in the program at `targetPath`. Refused,

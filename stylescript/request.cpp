@@ -30,8 +30,12 @@ void InspectScript(const std::wstring& targetPath, Inspection& inspection) {
     if (inspection.isStyleScript &&
         FindRestorableBackup(scriptPath, IsOwnStyleScript, path) == ERROR_SUCCESS)
         inspection.restoredFrom = SplitPath(path).name;
-    inspection.createRefused = RefusedToAnyone(StyleScriptAction::create, targetPath);
-    inspection.removalRefused = RefusedToAnyone(StyleScriptAction::remove, targetPath);
+    // Only a manifest that is there can be read-only or a folder; only a style
+    // script is taken away.
+    inspection.createRefused =
+        inspection.scriptExists && RefusedToAnyone(StyleScriptAction::create, targetPath);
+    inspection.removalRefused =
+        inspection.isStyleScript && RefusedToAnyone(StyleScriptAction::remove, targetPath);
 }
 
 StyleScriptOutcome CarryOutScript(ScriptStep step, const std::wstring& targetPath,
@@ -67,7 +71,9 @@ Inspection Inspect(const std::wstring& targetPath) {
         opened = image.Open(full);
     if (opened == ERROR_SUCCESS) {
         inspection.program = InspectTarget(image);
-        inspection.update = InspectProgramUpdate(targetPath, image);
+        // Without a manifest of its own, a program has nothing to change or put back.
+        if (inspection.program.hasOwnManifest)
+            inspection.update = InspectProgramUpdate(targetPath, image, inspection.program);
     } else if (opened != ERROR_BAD_EXE_FORMAT) {
         inspection.program.readError = opened;
     }
