@@ -29,7 +29,7 @@ constexpr size_t kLongestName = 32767; // a backup's file name, in characters
 // backups in UTF-16.
 struct ReplyHeader {
     ULONGLONG nonce;
-    DWORD plan; // PlanCode
+    DWORD plan;    // PlanCode
     DWORD carried; // bit 0: the script's outcome follows; bit 1: the program's
 };
 struct OutcomeHeader {
@@ -95,8 +95,7 @@ void EncodeOutcome(const StyleScriptOutcome& outcome, std::vector<BYTE>& bytes) 
 }
 
 // The outcome a reply carries for `request`; nothing for any other data.
-std::optional<RequestOutcome> DecodeReply(const RelayRequest& request,
-                                          const COPYDATASTRUCT& data) {
+std::optional<RequestOutcome> DecodeReply(const RelayRequest& request, const COPYDATASTRUCT& data) {
     ReplyHeader header;
     if (data.dwData != kReplyTag || !data.lpData || data.cbData < sizeof header)
         return std::nullopt;

@@ -150,8 +150,8 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
         if (commandLine.embed)
             plan.program = ProgramStep::addStyle;
         if (const auto relay = ParseReplyTo(plan, *program)) {
-            commandLine.action = plan == kAddStylePlan ? StyleScriptAction::embed
-                                                       : commandLine.action;
+            commandLine.action =
+                plan == kAddStylePlan ? StyleScriptAction::embed : commandLine.action;
             commandLine.mode = CommandLine::Mode::relayed;
             commandLine.relay = *relay;
             ++program;

@@ -78,8 +78,9 @@ ReplaceFunction ReplaceStandIn() {
 void InjectStall(const char* point) {
     // So that a test can count the runs that passed `point`, in every process.
     if (const wchar_t* log = _wgetenv(L"SHEENWRIGHT_RUN_LOG")) {
-        const UniqueFile file(::CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            nullptr, OPEN_ALWAYS, 0, nullptr));
+        const UniqueFile file(::CreateFileW(log, FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_ALWAYS, 0, nullptr));
         const std::string line = std::string(point) + "\n";
         DWORD written = 0;
         ::WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr);

@@ -77,8 +77,7 @@ class MainWindow {
     // style to that as well (`styleAsked` then set). Nothing when the user
     // said no.
     std::optional<RequestOutcome> CarryOutOrElevate(Plan plan, const std::wstring& path,
-                                                    const Inspection& inspection,
-                                                    bool& styleAsked);
+                                                    const Inspection& inspection, bool& styleAsked);
 
     UniqueFont font_;
     UniqueIcon bigIcon_, smallIcon_;

@@ -48,7 +48,8 @@ std::wstring AsAdministratorWithStyleQuestion(const std::wstring& programKeptAs)
     return L"Do you want to create the style script as administrator, and add the visual style "
            L"to the program's own manifest too, which Windows reads instead? The program as it "
            L"is now is kept as " +
-           ProgramKeptAs(programKeptAs) + L".\rYes does both, No creates the style script alone, Cancel does neither.";
+           ProgramKeptAs(programKeptAs) +
+           L".\rYes does both, No creates the style script alone, Cancel does neither.";
 }
 
 // Whether a Create's box offers to add the style to the program's own manifest.

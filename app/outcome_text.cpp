@@ -24,8 +24,7 @@ constexpr Refusal kRefusals[] = {
     {kSignedProgram, L"The program carries a digital signature, which the change would break",
      kLeftAsItIs},
     {kDotNetProgram,
-     L"The program is a .NET program, whose own manifest Sheenwright does not change",
-     kLeftAsItIs},
+     L"The program is a .NET program, whose own manifest Sheenwright does not change", kLeftAsItIs},
     {kDataAfterSections,
      L"The program carries data after its last section (an installer or a self-extracting "
      L"archive, for example), which the change would lose",
@@ -145,9 +144,8 @@ std::wstring ReasonText(DWORD error) {
     const Refusal* refusal = RefusalOf(error);
     if (!refusal)
         return ErrorText(error);
-    return refusal->consequence
-               ? std::wstring(refusal->reason) + L": " + refusal->consequence
-               : std::wstring(refusal->reason);
+    return refusal->consequence ? std::wstring(refusal->reason) + L": " + refusal->consequence
+                                : std::wstring(refusal->reason);
 }
 
 std::wstring RequestOutcomeText(const RequestOutcome& outcome) {
@@ -246,21 +244,19 @@ std::wstring OwnManifestLine(const Inspection& inspection) {
 
 std::wstring RemovalLine(const Inspection& inspection) {
     if (inspection.update.restoreError != ERROR_SUCCESS)
-        return L"A removal would be refused: " +
-               ReasonAfterColon(inspection.update.restoreError);
+        return L"A removal would be refused: " + ReasonAfterColon(inspection.update.restoreError);
     const std::wstring& program = inspection.update.restoredFrom;
     if (inspection.scriptExists && !inspection.isStyleScript)
         return L"A removal would leave the manifest beside the program as it is: it is not a "
                L"style script." +
-               (program.empty() ? L""
-                                : L" It would put back the program as it was, from " + program +
-                                      L".");
+               (program.empty()
+                    ? L""
+                    : L" It would put back the program as it was, from " + program + L".");
     std::wstring line;
     if (inspection.isStyleScript)
         line = inspection.restoredFrom.empty()
                    ? L"A removal would take the style script away"
-                   : L"A removal would put back the earlier manifest, " +
-                         inspection.restoredFrom;
+                   : L"A removal would put back the earlier manifest, " + inspection.restoredFrom;
     if (!program.empty())
         line += (line.empty() ? L"A removal would put back" : L", and put back") +
                 std::wstring(L" the program as it was, from ") + program;

@@ -74,16 +74,19 @@ bool XmlElement::NextAttribute(std::wstring_view& localName, std::wstring_view& 
 
 namespace {
 
-CreateXmlReaderFunction FindCreateXmlReader(const UniqueModule& xmllite) {
-    return xmllite ? FindFunction<CreateXmlReaderFunction>(xmllite.get(), "CreateXmlReader")
-                   : nullptr;
+// XmlLite is loaded by the first read and kept, as the other DLLs of some
+// actions are: one request judges several manifests, and each load of the
+// DLL costs more than the reading.
+CreateXmlReaderFunction XmlReaderFactory() {
+    static const auto create =
+        LoadSystemFunction<CreateXmlReaderFunction>(L"xmllite.dll", "CreateXmlReader");
+    return create;
 }
 
 // Reads all of `document`, showing `visit` the reader on each element's start
 // tag; true when it is well-formed to its end.
 template <typename Visit> bool ReadElements(std::string_view document, Visit visit) {
-    const UniqueModule xmllite = LoadSystemModule(L"xmllite.dll");
-    const auto create = FindCreateXmlReader(xmllite);
+    const auto create = XmlReaderFactory();
     if (!create)
         return false;
     ByteStream stream(document);
@@ -125,7 +128,7 @@ bool AnyXmlElement(std::string_view document, bool (*matches)(XmlElement& elemen
 }
 
 bool XmlReaderAvailable() {
-    return FindCreateXmlReader(LoadSystemModule(L"xmllite.dll")) != nullptr;
+    return XmlReaderFactory() != nullptr;
 }
 
 bool ReadXmlRoot(std::string_view document, XmlRoot& root) {

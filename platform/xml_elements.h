@@ -1,7 +1,7 @@
 #pragma once
 // XML documents read by the system's own parser, XmlLite, which Windows has
-// since Vista: it is loaded only when a document is read, so start-up and
-// Windows XP pay nothing for it.
+// since Vista: it is loaded by the first document read, and kept, so start-up
+// and Windows XP pay nothing for it.
 
 #include <string>
 #include <string_view>

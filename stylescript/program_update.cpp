@@ -101,18 +101,24 @@ struct Merge {
 };
 
 // Everything that refuses a program before anything is written, but its
-// attributes and who holds it.
-DWORD PrepareMerge(const PeImage& image, Merge& merge) {
+// attributes and who holds it. `own` is its manifest as already read, or null
+// to read it here, after what refuses the program whatever its manifest.
+DWORD PrepareMerge(const PeImage& image, const OwnManifest* own, Merge& merge) {
     if (const DWORD error = CheckChangeable(image))
         return error;
-    std::string manifest;
-    if (const DWORD error = ReadEmbeddedManifest(image, manifest, &merge.language))
-        return error;
-    merge.alreadyStyled = DependsOnCommonControls6(manifest);
+    OwnManifest read;
+    if (!own) {
+        if (const DWORD error = ReadOwnManifest(image, read))
+            return error;
+        own = &read;
+    }
+    merge.language = own->language;
+    merge.alreadyStyled = DependsOnCommonControls6(own->text);
     if (merge.alreadyStyled)
         return ERROR_SUCCESS;
     merge.architecture = ArchitectureOf(image);
-    if (const DWORD error = AddCommonControlsDependency(manifest, merge.architecture, merge.merged))
+    if (const DWORD error =
+            AddCommonControlsDependency(own->text, merge.architecture, merge.merged))
         return error;
     return CheckResourceLayout(image);
 }
@@ -162,7 +168,7 @@ DWORD AddStyle(const std::wstring& targetPath, const ProgramUpdateHooks& hooks,
         PeImage image;
         if (const DWORD error = image.Open(full))
             return error;
-        if (const DWORD error = PrepareMerge(image, merge))
+        if (const DWORD error = PrepareMerge(image, nullptr, merge))
             return error;
         if (merge.alreadyStyled)
             return ERROR_SUCCESS;
@@ -229,15 +235,14 @@ bool UnreadableProgram(const std::wstring& full, DWORD error) {
 // The backup of the program at `full` that it is, byte for byte, with the
 // style added: the highest-numbered such, the latest kept, into `restorable`.
 // kProgramChangedSince where its manifest was made from a backup's, but the
-// program is not exactly what that backup makes.
-DWORD FindRestorableFor(const std::wstring& full, const PeImage& program,
+// program is not exactly what that backup makes. `own` is the program's own
+// manifest, which asks for Common Controls 6: only such a program can be one
+// Sheenwright changed.
+DWORD FindRestorableFor(const std::wstring& full, const PeImage& program, const OwnManifest& own,
                         std::wstring& restorable) {
     restorable.clear();
-    std::string manifest;
-    WORD language = 0;
-    if (ReadEmbeddedManifest(program, manifest, &language) != ERROR_SUCCESS ||
-        !DependsOnCommonControls6(manifest))
-        return ERROR_SUCCESS; // nothing of ours
+    const std::string& manifest = own.text;
+    const WORD language = own.language;
     const std::string_view architecture = ArchitectureOf(program);
     std::vector<std::wstring> backups;
     if (const DWORD error = ListBackupPaths(full, backups))
@@ -269,7 +274,10 @@ DWORD FindRestorable(const std::wstring& full, std::wstring& restorable) {
     if (const DWORD error = program.Open(full); error != ERROR_SUCCESS)
         return UnreadableProgram(full, error) ? error
                                               : ERROR_SUCCESS; // no program: nothing of ours
-    return FindRestorableFor(full, program, restorable);
+    OwnManifest own;
+    if (ReadOwnManifest(program, own) != ERROR_SUCCESS || !DependsOnCommonControls6(own.text))
+        return ERROR_SUCCESS; // nothing of ours
+    return FindRestorableFor(full, program, own, restorable);
 }
 
 // Puts the backup's bytes in the program's place, through a copy, so that
@@ -296,7 +304,7 @@ DWORD PutBack(const std::wstring& full, const std::wstring& backup) {
 } // namespace
 
 ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const PeImage& image,
-                                        const TargetProgram& program) {
+                                        const TargetProgram& program, const OwnManifest& own) {
     ProgramUpdateFacts facts;
     std::wstring full;
     facts.refusal = ProgramPathOf(targetPath, full);
@@ -304,8 +312,8 @@ ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const Pe
         return facts;
     std::wstring backup;
     if (program.ownManifestStyled) {
-        // Nothing to add; and only a program with the style can be one Sheenwright changed.
-        facts.restoreError = FindRestorableFor(full, image, backup);
+        // Nothing to add, but perhaps something to put back.
+        facts.restoreError = FindRestorableFor(full, image, own, backup);
         if (facts.restoreError == ERROR_SUCCESS && !backup.empty())
             facts.restoredFrom = SplitPath(backup).name;
         return facts;
@@ -318,7 +326,7 @@ ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const Pe
         (attributes & FILE_ATTRIBUTE_READONLY))
         facts.refusal = kReadOnlyProgram;
     else
-        facts.refusal = PrepareMerge(image, merge);
+        facts.refusal = PrepareMerge(image, &own, merge);
     return facts;
 }
 

@@ -25,7 +25,7 @@ struct ProgramUpdateHooks {
 
 // What a program update, or its undo, would do with the program at
 // `targetPath`, open as `image` and inspected as `program` (which carries a
-// manifest of its own), found without changing anything.
+// manifest of its own, read as `own`), found without changing anything.
 struct ProgramUpdateFacts {
     // Why the style cannot be added to its own manifest (as AddStyleToProgram
     // refuses it up front, but for who holds the program); ERROR_SUCCESS where
@@ -36,7 +36,7 @@ struct ProgramUpdateFacts {
     DWORD restoreError = ERROR_SUCCESS; // why an undo would be refused
 };
 ProgramUpdateFacts InspectProgramUpdate(const std::wstring& targetPath, const PeImage& image,
-                                        const TargetProgram& program);
+                                        const TargetProgram& program, const OwnManifest& own);
 
 // Adds the Common Controls 6 dependency, for the processor the style script
 // names, to the manifest embedded in the program at `targetPath`. Refused,

@@ -51,8 +51,7 @@ StyleScriptOutcome CarryOutProgram(ProgramStep step, const std::wstring& targetP
     try {
         return AddStyleToProgram(targetPath, hooks);
     } catch (...) {
-        return StyleScriptFailure(StyleScriptAction::embed,
-                                  ErrorCodeOf(std::current_exception()));
+        return StyleScriptFailure(StyleScriptAction::embed, ErrorCodeOf(std::current_exception()));
     }
 }
 
@@ -70,10 +69,11 @@ Inspection Inspect(const std::wstring& targetPath) {
     if (opened == ERROR_SUCCESS)
         opened = image.Open(full);
     if (opened == ERROR_SUCCESS) {
-        inspection.program = InspectTarget(image);
+        OwnManifest own;
+        inspection.program = InspectTarget(image, &own);
         // Without a manifest of its own, a program has nothing to change or put back.
         if (inspection.program.hasOwnManifest)
-            inspection.update = InspectProgramUpdate(targetPath, image, inspection.program);
+            inspection.update = InspectProgramUpdate(targetPath, image, inspection.program, own);
     } else if (opened != ERROR_BAD_EXE_FORMAT) {
         inspection.program.readError = opened;
     }
@@ -131,7 +131,8 @@ RequestOutcome CarryOutPlan(const Plan& plan, const std::wstring& targetPath,
             return outcome;
     }
     if (plan.script != ScriptStep::none) {
-        outcome.script = CarryOutScript(plan.script, targetPath, inspection ? *inspection : inspected);
+        outcome.script =
+            CarryOutScript(plan.script, targetPath, inspection ? *inspection : inspected);
         if (outcome.script->error != ERROR_SUCCESS)
             return outcome;
     }
@@ -145,16 +146,17 @@ RequestOutcome PlanFailure(const Plan& plan, DWORD error) {
     if (plan.script == ScriptStep::none)
         outcome.program = StyleScriptFailure(StyleScriptAction::embed, error);
     else
-        outcome.script = StyleScriptFailure(plan.script == ScriptStep::remove
-                                                ? StyleScriptAction::remove
-                                                : StyleScriptAction::create,
-                                            error);
+        outcome.script =
+            StyleScriptFailure(plan.script == ScriptStep::remove ? StyleScriptAction::remove
+                                                                 : StyleScriptAction::create,
+                               error);
     return outcome;
 }
 
 DWORD ExitCodeOf(const RequestOutcome& outcome) {
     // The program is put back before the script goes, and styled after it is written.
-    const bool programFirst = outcome.program && outcome.program->action == StyleScriptAction::remove;
+    const bool programFirst =
+        outcome.program && outcome.program->action == StyleScriptAction::remove;
     const std::optional<StyleScriptOutcome>* order[] = {
         programFirst ? &outcome.program : &outcome.script,
         programFirst ? &outcome.script : &outcome.program};

@@ -27,9 +27,9 @@ struct Inspection {
     bool scriptStyled = false;      // it asks for Common Controls 6
     bool isStyleScript = false;     // a style script of any processor, replaced without keeping
     bool hasItsStyleScript = false; // the very script a Create would write now
-    std::wstring keptAs;       // the name a Create would keep it under; empty for none
-    std::wstring restoredFrom; // the earlier manifest a removal would put back; empty for none
-    bool createRefused = false; // to anyone, an administrator too (see RefusedToAnyone)
+    std::wstring keptAs;            // the name a Create would keep it under; empty for none
+    std::wstring restoredFrom;      // the earlier manifest a removal would put back; empty for none
+    bool createRefused = false;     // to anyone, an administrator too (see RefusedToAnyone)
     bool removalRefused = false;
     ProgramUpdateFacts update; // the program's own manifest
 };

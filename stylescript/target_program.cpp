@@ -112,17 +112,22 @@ TargetProgram InspectTarget(const std::wstring& fullPath) {
     return InspectTarget(image);
 }
 
-TargetProgram InspectTarget(const PeImage& image) {
+DWORD ReadOwnManifest(const PeImage& image, OwnManifest& own) {
+    return ReadEmbeddedManifest(image, own.text, &own.language);
+}
+
+TargetProgram InspectTarget(const PeImage& image, OwnManifest* own) {
     TargetProgram program;
     program.isProgram = true;
     program.architecture = ArchitectureOf(image);
     const OsVersion os = RunningOsVersion();
     program.needsTouch = CachesManifestLookups(os);
-    std::string manifest;
-    if (ReadEmbeddedManifest(image, manifest) != ERROR_SUCCESS)
+    OwnManifest read;
+    OwnManifest& manifest = own ? *own : read;
+    if (ReadOwnManifest(image, manifest) != ERROR_SUCCESS)
         return program;
     program.hasOwnManifest = true;
-    program.ownManifestStyled = DependsOnCommonControls6(manifest);
+    program.ownManifestStyled = DependsOnCommonControls6(manifest.text);
     program.fileComesFirst = !EmbeddedManifestComesFirst(os) || PrefersExternalManifest();
     program.embeddedManifestWins = !program.fileComesFirst;
     program.alreadyStyled = program.embeddedManifestWins && program.ownManifestStyled;

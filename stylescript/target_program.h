@@ -11,11 +11,11 @@
 namespace sheen {
 
 struct TargetProgram {
-    bool isProgram = false; // read as a program at all
+    bool isProgram = false;          // read as a program at all
     DWORD readError = ERROR_SUCCESS; // why it was not, where that is not its format
     std::string_view architecture = kArchitectureX86; // for the script, see StyleScriptFor
-    bool hasOwnManifest = false;       // it carries a manifest that could be read
-    bool ownManifestStyled = false;    // which asks for Common Controls 6 itself
+    bool hasOwnManifest = false;                      // it carries a manifest that could be read
+    bool ownManifestStyled = false;                   // which asks for Common Controls 6 itself
     bool fileComesFirst = false;       // Windows takes the file beside it over its own
     bool embeddedManifestWins = false; // Windows reads the program's own manifest instead
     bool alreadyStyled = false;        // and that one asks for Common Controls 6 itself
@@ -25,12 +25,21 @@ struct TargetProgram {
 // The processor whose Common Controls the program's process will ask for.
 std::string_view ArchitectureOf(const PeImage& image);
 
+// The program's own manifest as an inspection read it, so that nothing after
+// it reads and judges the same bytes again.
+struct OwnManifest {
+    std::string text;
+    WORD language = 0;
+};
+DWORD ReadOwnManifest(const PeImage& image, OwnManifest& own);
+
 // Inspects the program at `fullPath` (a full path to a name CheckNewFileName
 // accepts) for the running system. Never fails: what cannot be read leaves the
 // defaults, which describe a script written as it always was and no program.
 TargetProgram InspectTarget(const std::wstring& fullPath);
-// The same for the program already open as `image`.
-TargetProgram InspectTarget(const PeImage& image);
+// The same for the program already open as `image`; with `own`, that receives
+// its manifest where it has one (hasOwnManifest).
+TargetProgram InspectTarget(const PeImage& image, OwnManifest* own = nullptr);
 
 // Whether a manifest, read as XML, depends on Microsoft.Windows.Common-Controls
 // in version 6 as the side-by-side loader reads it: an assemblyIdentity

@@ -166,9 +166,9 @@ TEST(ProgramUpdateInTheWindow, YesGivesTheProgramCommonControls6AndUndoBringsItB
 TEST(ProgramUpdateInTheWindow, ARefusedProgramIsToldWhyInsteadOfAsked) {
     ScratchFolder folder;
     const std::wstring tool = folder / L"tool.exe";
-    WriteFileBytes(tool, test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64, std::nullopt,
-                                            kLinkerManifest) +
-                             "an archive");
+    WriteFileBytes(tool,
+                   test::ProgramBytes(IMAGE_FILE_MACHINE_AMD64, std::nullopt, kLinkerManifest) +
+                       "an archive");
     const std::string before = ReadFileBytes(tool);
     test::RunningApp app;
     ASSERT_TRUE(app.started());
